@@ -1,0 +1,56 @@
+#pragma once
+// The settings file "set.ini": locating its folder, loading and saving the thirteen keys of
+// section "set". Pure C++ (no Qt); errors are thrown as SettingsError with the text the user sees.
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quorvel::settings {
+
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "0x"/"0X" hexadecimal, "$" hexadecimal, decimal with optional minus; anything else gives fallback.
+int ParseProfileInt(std::string_view text, int fallback);
+
+struct StoredSettings {
+    int engine = -1, engine1 = -1;
+    int rate = 0, rate1 = 0;
+    int volume = 100, volume1 = 100;
+    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
+         cbfriendsex = true, showtime = true;
+};
+
+// What a save writes; engines are written only when their list has a selection.
+struct SettingsToSave {
+    int rate = 0, rate1 = 0, volume = 100, volume1 = 100;
+    std::optional<int> engine, engine1;
+    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
+         cbfriendsex = true, showtime = true;
+};
+
+// configHome/baseName/, created (one level) when missing. Throws SettingsError worded after the
+// system's error ("File access denied", "I/O error %d", ...).
+std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName);
+
+class SettingsStore {
+public:
+    explicit SettingsStore(std::filesystem::path iniPath);
+    const std::filesystem::path& path() const { return m_path; }
+
+    // Missing file or key: defaults, nothing reported. Values are returned unclamped.
+    StoredSettings load() const;
+    // Replaces values in place and keeps every other line; written to a temporary file and renamed.
+    // Throws SettingsError("Unable to write to <path>") and leaves the old file whole.
+    void save(const SettingsToSave& values) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace quorvel::settings

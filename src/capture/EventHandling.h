@@ -1,0 +1,54 @@
+#pragma once
+// What one chat event puts into the log and hands to speech, as pure decisions.
+// The desktop program applies the outcome to its log and voices; the replay tool prints it.
+
+#include "capture/ChatEvent.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::capture {
+
+// The three boxes of one direction.
+struct ReadingOptions {
+    bool speakMessage = true;
+    bool speakNickname = true;
+    bool speakEmoticons = true;
+};
+
+struct Rgb {
+    std::uint8_t red = 0, green = 0, blue = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+inline constexpr Rgb Black{0, 0, 0};
+inline constexpr Rgb HeaderGreen{0, 128, 0};
+inline constexpr Rgb HeaderBlue{0, 0, 255};
+
+struct LogLine {
+    std::string text;  // UTF-8; may hold CR LF line breaks (multi-line bodies)
+    Rgb color;
+    bool scrollToEnd = false;  // body lines bring the end of the log into view
+};
+
+enum class Voice { Own, Friend };
+
+struct SpeechRequest {
+    Voice voice = Voice::Own;
+    std::string text;
+};
+
+struct EventOutcome {
+    std::vector<LogLine> lines;
+    std::optional<SpeechRequest> speech;
+    // How many of `lines` are appended before the speech request is handed over
+    // (friend events speak after the header, own events after the body).
+    std::size_t speakAfterLines = 0;
+};
+
+EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
+                             bool showTime, std::string_view timeText);
+
+} // namespace quorvel::capture

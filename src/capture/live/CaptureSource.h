@@ -1,0 +1,40 @@
+#pragma once
+// The live source of captured IPv4 datagrams, as the main window sees it.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+namespace quorvel::capture {
+
+// A local address that cannot be looked up ("Socket Error # %d" and the reason); ends the window's
+// set-up as an error that is not handled where it arises.
+class HostLookupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class CaptureSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~CaptureSource() override = default;
+
+    // Runs the set-up steps in order. Each failed step is handed to reportFailure at once with its
+    // text ("WSASocket failed with error 1", ...) and set-up goes on with the next step.
+    // Throws HostLookupError when the host name cannot be resolved.
+    virtual void open(const std::function<void(const QString&)>& reportFailure) = 0;
+    virtual void close() = 0;
+    virtual bool isCapturing() const = 0;
+
+signals:
+    // One datagram, starting at its IP header, in arrival order.
+    void datagramReceived(const QByteArray& ipDatagram);
+    // A real capture error (the interface went away); emitted once, re-opening follows quietly.
+    void captureFailed(const QString& text);
+};
+
+} // namespace quorvel::capture
