@@ -1,0 +1,30 @@
+#pragma once
+// Opening and saving the message log: the rich-text model adapted to QTextDocument.
+
+#include "ui/logfile/RichText.h"
+
+#include <QString>
+#include <QTextDocument>
+
+#include <stdexcept>
+
+namespace quorvel::logfile {
+
+class LogFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+RichText FromDocument(const QTextDocument& document);
+void AppendToDocument(const RichText& text, QTextDocument& document);
+
+// Replaces the document's content with the file. plainTextMode on: read as plain text only (an RTF
+// file shows its markup). Off: RTF, falling back to plain text; "Failed to Load Stream" when neither
+// works. A file that cannot be read: "Cannot open file "<path>". <reason>".
+void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document);
+
+// Plain-text mode on: UTF-8 text with CR LF line ends; off: RTF. Replaces an existing file.
+// A file that cannot be written: "Cannot create file "<path>". <reason>".
+void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document);
+
+} // namespace quorvel::logfile
