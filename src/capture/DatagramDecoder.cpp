@@ -1,0 +1,113 @@
+// IPv4 datagram -> chat events.
+//
+//  IPv4:  byte 0 = version | IHL (header length in 32-bit words), byte 9 = protocol (6 = TCP)
+//  TCP at IHL*4:  +0 source port, +2 destination port, +12 data offset (top 4 bits, 32-bit words)
+//  payload at IHL*4 + data offset*4, read up to the first NUL byte.
+//
+// Nothing else is looked at: no addresses, lengths, checksums, fragments or connection state.
+
+#include "capture/DatagramDecoder.h"
+
+#include "capture/ByteReader.h"
+#include "capture/Utf8.h"
+#include "text/TextRules.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace quorvel::capture {
+
+namespace {
+
+constexpr std::uint8_t ProtocolTcp = 6;
+constexpr std::string_view PlainTextType = "text/plain";
+
+std::string_view PayloadBytes(const ByteReader& datagram)
+{
+    const std::size_t tcpStart = std::size_t{*datagram.u8(0) & 0x0Fu} * 4;
+    const auto offsetField = datagram.be16(tcpStart + 12);
+    if (!offsetField)
+        return {};
+    const std::size_t payloadStart = tcpStart + std::size_t{static_cast<unsigned>(*offsetField >> 12)} * 4;
+    const auto payload = datagram.from(payloadStart);
+    const auto* begin = reinterpret_cast<const char*>(payload.data());
+    const std::string_view bytes(begin, payload.size());
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+// The command that makes this payload a chat message of the direction, or nothing.
+std::string_view ChatCommand(std::string_view payload, std::string_view otherCommand)
+{
+    if (payload.find(PlainTextType) == std::string_view::npos)
+        return {};
+    if (payload.starts_with("MSG"))
+        return "MSG";
+    if (payload.starts_with(otherCommand))
+        return otherCommand;
+    return {};
+}
+
+ChatEvent MakeEvent(Direction direction, std::string_view command, const std::string& payloadText)
+{
+    ChatEvent event;
+    event.direction = direction;
+    event.command = std::string(command);
+    event.payloadText = payloadText;
+    event.wordedText = text::EmoticonsToWords(payloadText);
+    event.strippedText = text::RemoveEmoticons(payloadText);
+    return event;
+}
+
+} // namespace
+
+DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
+{
+    DecodeResult result;
+    const ByteReader datagram(ipDatagram);
+    const auto protocol = datagram.u8(9);
+    if (!protocol || *protocol != ProtocolTcp)
+        return result;
+
+    const std::size_t tcpStart = std::size_t{*datagram.u8(0) & 0x0Fu} * 4;
+    const auto sourcePort = datagram.be16(tcpStart);
+    const auto destinationPort = datagram.be16(tcpStart + 2);
+    if (!sourcePort || !destinationPort)
+        return result;
+    if (*sourcePort != MessengerPort && *destinationPort != MessengerPort)
+        return result;
+
+    const std::string_view payload = PayloadBytes(datagram);
+    std::string payloadText;
+    bool decoded = false;
+    const auto text = [&]() -> const std::string& {
+        if (!decoded) {
+            payloadText = DecodeUtf8Lossy(payload);
+            decoded = true;
+        }
+        return payloadText;
+    };
+
+    if (*sourcePort == MessengerPort) {
+        const std::string_view command = ChatCommand(payload, "UBM");
+        if (!command.empty()) {
+            const text::FieldResult name =
+                command == "MSG" ? text::ExtractNickname(text()) : text::ExtractAccount(text());
+            if (!name.ok()) {
+                result.missingFieldIndex = name.missingIndex();
+                return result;
+            }
+            ChatEvent event = MakeEvent(Direction::Friend, command, text());
+            event.nickname = name.value();
+            result.events.push_back(std::move(event));
+        }
+    }
+
+    if (*destinationPort == MessengerPort) {
+        const std::string_view command = ChatCommand(payload, "UUM");
+        if (!command.empty())
+            result.events.push_back(MakeEvent(Direction::Own, command, text()));
+    }
+    return result;
+}
+
+} // namespace quorvel::capture

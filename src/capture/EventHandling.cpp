@@ -1,0 +1,56 @@
+#include "capture/EventHandling.h"
+
+namespace quorvel::capture {
+
+namespace {
+
+// The spoken text by the direction's three boxes; nothing when the row's test text is empty.
+std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptions& options,
+                                      const std::string& prefix)
+{
+    const std::string& worded = event.wordedText;
+    const std::string& stripped = event.strippedText;
+    if (options.speakMessage) {
+        const std::string& body = options.speakEmoticons ? worded : stripped;
+        if (body.empty())
+            return std::nullopt;
+        return options.speakNickname ? prefix + body : body;
+    }
+    if (!options.speakNickname || worded.empty())
+        return std::nullopt;
+    return options.speakEmoticons ? prefix + worded : prefix;
+}
+
+} // namespace
+
+EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
+                             bool showTime, std::string_view timeText)
+{
+    EventOutcome outcome;
+    const std::string time(timeText);
+    const LogLine body{event.wordedText, Black, true};
+
+    if (event.direction == Direction::Friend) {
+        const bool ubm = event.command == "UBM";
+        const std::string header =
+            (ubm || showTime) ? event.nickname + " 说 (" + time + "):" : event.nickname + " 说 :";
+        outcome.lines.push_back({header, ubm ? HeaderBlue : HeaderGreen, false});
+        outcome.speakAfterLines = 1;
+        if (auto text = SpokenText(event, friends, event.nickname + " 说："))
+            outcome.speech = SpeechRequest{Voice::Friend, std::move(*text)};
+        if (!event.wordedText.empty())
+            outcome.lines.push_back(body);
+        return outcome;
+    }
+
+    if (!event.wordedText.empty()) {
+        outcome.lines.push_back({showTime ? "我 说 (" + time + "):" : std::string("我 说 :"), HeaderGreen, false});
+        outcome.lines.push_back(body);
+    }
+    outcome.speakAfterLines = outcome.lines.size();
+    if (auto text = SpokenText(event, own, "我说："))
+        outcome.speech = SpeechRequest{Voice::Own, std::move(*text)};
+    return outcome;
+}
+
+} // namespace quorvel::capture

@@ -1,0 +1,120 @@
+#include "Replay.h"
+
+#include "JsonWriter.h"
+#include "capture/DatagramDecoder.h"
+#include "capture/LinkLayer.h"
+#include "text/TextRules.h"
+
+#include <pcap/pcap.h>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace quorvel::replay {
+
+namespace {
+
+struct PcapCloser {
+    void operator()(pcap_t* handle) const { pcap_close(handle); }
+};
+
+std::string ColorText(const capture::Rgb& rgb)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", unsigned{rgb.red}, unsigned{rgb.green}, unsigned{rgb.blue});
+    return text;
+}
+
+} // namespace
+
+std::string LocalClockTime(long long unixSeconds)
+{
+    const std::time_t seconds = static_cast<std::time_t>(unixSeconds);
+    std::tm local{};
+    if (!localtime_r(&seconds, &local))
+        return "00:00:00";
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord)
+{
+    ReplayResult result;
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    std::unique_ptr<pcap_t, PcapCloser> handle(pcap_open_offline(path.c_str(), errorText));
+    if (!handle) {
+        result.error = errorText;
+        return result;
+    }
+    tzset();
+    const int dlt = pcap_datalink(handle.get());
+
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int status = 0;
+    while ((status = pcap_next_ex(handle.get(), &header, &data)) == 1) {
+        ++result.frames;
+        const auto datagram = capture::StripLinkLayer(dlt, std::span(data, header->caplen));
+        if (!datagram)
+            continue;
+        const capture::DecodeResult decoded = capture::DecodeDatagram(*datagram);
+        if (decoded.events.empty() && !decoded.missingFieldIndex)
+            continue;
+
+        ReplayRecord record;
+        record.frame = result.frames;
+        record.time = LocalClockTime(header->ts.tv_sec);
+        if (decoded.missingFieldIndex) {
+            record.missingFieldIndex = decoded.missingFieldIndex;
+            onRecord(record);
+            continue;
+        }
+        for (const capture::ChatEvent& event : decoded.events) {
+            record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime, record.time);
+            record.event = event;
+            if (record.outcome.speech)
+                result.speeches.push_back(*record.outcome.speech);
+            onRecord(record);
+        }
+    }
+    if (status == PCAP_ERROR)
+        result.error = pcap_geterr(handle.get());
+    return result;
+}
+
+std::string RecordToJson(const ReplayRecord& record)
+{
+    JsonWriter json;
+    json.beginObject().key("frame").value(static_cast<std::int64_t>(record.frame));
+    if (record.missingFieldIndex || !record.event) {
+        json.key("error").value(text::FieldResult::Missing(record.missingFieldIndex.value_or(0)).errorMessage());
+        return json.endObject().str();
+    }
+    const capture::ChatEvent& event = *record.event;
+    json.key("time").value(record.time);
+    json.key("direction").value(event.direction == capture::Direction::Friend ? "friend" : "own");
+    json.key("command").value(event.command);
+    json.key("nickname").value(event.nickname);
+    json.key("worded").value(event.wordedText);
+    json.key("stripped").value(event.strippedText);
+    json.key("log").beginArray();
+    for (const capture::LogLine& line : record.outcome.lines)
+        json.beginObject().key("text").value(line.text).key("color").value(ColorText(line.color)).endObject();
+    json.endArray();
+    json.key("speak");
+    if (const auto& speech = record.outcome.speech) {
+        json.beginObject()
+            .key("voice")
+            .value(speech->voice == capture::Voice::Friend ? "friend" : "own")
+            .key("text")
+            .value(speech->text)
+            .endObject();
+    } else {
+        json.null();
+    }
+    return json.endObject().str();
+}
+
+} // namespace quorvel::replay

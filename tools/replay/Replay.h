@@ -1,0 +1,47 @@
+#pragma once
+// Runs a capture file through the program's decoding and event handling, frame by frame.
+
+#include "capture/ChatEvent.h"
+#include "capture/EventHandling.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel::replay {
+
+struct ReplayOptions {
+    bool showTime = true;
+    capture::ReadingOptions own;
+    capture::ReadingOptions friends;
+};
+
+// One event, or one datagram that could not become an event (missingFieldIndex set, no event).
+struct ReplayRecord {
+    std::uint64_t frame = 0;  // 1-based packet number in the file
+    std::string time;         // packet time stamp, local time hh:mm:ss
+    std::optional<capture::ChatEvent> event;
+    capture::EventOutcome outcome;
+    std::optional<int> missingFieldIndex;
+};
+
+struct ReplayResult {
+    std::uint64_t frames = 0;
+    // Every speech request in capture order, for renderers that run after the replay.
+    std::vector<capture::SpeechRequest> speeches;
+    // Set when the file cannot be opened or read; records already delivered stay valid.
+    std::optional<std::string> error;
+};
+
+using RecordSink = std::function<void(const ReplayRecord&)>;
+
+ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord);
+
+// The JSON Lines form of one record (without the line break).
+std::string RecordToJson(const ReplayRecord& record);
+
+// "hh:mm:ss" of a Unix time in the local time zone.
+std::string LocalClockTime(long long unixSeconds);
+
+} // namespace quorvel::replay
