@@ -1,0 +1,143 @@
+#include "ui/logfile/LogFiles.h"
+
+#include <QColor>
+#include <QFile>
+#include <QFont>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextFragment>
+
+namespace quorvel::logfile {
+namespace {
+
+TextRun FormatOf(const QTextCharFormat& format) {
+    TextRun run;
+    const QBrush brush = format.foreground();
+    if (brush.style() != Qt::NoBrush) {
+        const QColor color = brush.color().toRgb();
+        run.color = Color{static_cast<std::uint8_t>(color.red()), static_cast<std::uint8_t>(color.green()),
+                          static_cast<std::uint8_t>(color.blue())};
+    }
+    run.bold = format.fontWeight() >= QFont::DemiBold;
+    run.italic = format.fontItalic();
+    run.underline = format.fontUnderline();
+    return run;
+}
+
+void Append(RichText& text, const QTextCharFormat& format, const QString& fragment) {
+    QString cleaned;
+    cleaned.reserve(fragment.size());
+    for (const QChar c : fragment) {
+        const char16_t u = c.unicode();
+        if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator)
+            cleaned.append(u'\n');
+        else if (u != QChar::ObjectReplacementCharacter && u != 0xFDD0 && u != 0xFDD1 && u != 0xFDEF)
+            cleaned.append(c); // frame and object markers are no text
+    }
+    if (cleaned.isEmpty())
+        return;
+    TextRun run = FormatOf(format);
+    run.text = cleaned.toStdString();
+    if (!text.runs.empty()) {
+        TextRun& last = text.runs.back();
+        if (last.color == run.color && last.bold == run.bold && last.italic == run.italic &&
+            last.underline == run.underline) {
+            last.text += run.text;
+            return;
+        }
+    }
+    text.runs.push_back(std::move(run));
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw LogFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw LogFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+    return bytes;
+}
+
+// Binary data is no plain text: a NUL byte cannot stand in a text file of ours or of Notepad's
+// (UTF-16 files carry a byte-order mark and are taken apart before this check).
+bool LooksLikeText(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        return true;
+    return bytes.find('\0') == std::string_view::npos;
+}
+
+} // namespace
+
+RichText FromDocument(const QTextDocument& document) {
+    RichText text;
+    bool first = true;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (!first)
+            Append(text, block.charFormat(), QStringLiteral("\n"));
+        first = false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.isValid())
+                Append(text, fragment.charFormat(), fragment.text());
+        }
+    }
+    return text;
+}
+
+void AppendToDocument(const RichText& text, QTextDocument& document) {
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const TextRun& run : text.runs) {
+        if (run.text.empty())
+            continue;
+        QTextCharFormat format;
+        format.setForeground(QColor(run.color.red, run.color.green, run.color.blue));
+        format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+        format.setFontItalic(run.italic);
+        format.setFontUnderline(run.underline);
+        cursor.insertText(QString::fromStdString(run.text), format);
+    }
+    cursor.endEditBlock();
+}
+
+void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document) {
+    document.clear();
+    const QByteArray bytes = ReadFile(path);
+    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+
+    if (!plainTextMode) {
+        if (std::optional<RichText> rich = ReadRtf(view)) {
+            AppendToDocument(*rich, document);
+            return;
+        }
+    }
+    if (!LooksLikeText(view))
+        throw LogFileError("Failed to Load Stream");
+    RichText plain;
+    plain.runs.push_back(TextRun{DecodePlainText(view), Color{}, false, false, false});
+    AppendToDocument(plain, document);
+}
+
+void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document) {
+    const RichText text = FromDocument(document);
+    const std::string bytes = plainTextMode ? EncodePlainText(text.plainText()) : WriteRtf(text);
+
+    // Written beside the old file and renamed over it, so a failed save leaves the old log whole.
+    QSaveFile file(path);
+    const auto fail = [&] {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw LogFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason).toStdString());
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        fail();
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+        fail();
+    if (!file.commit())
+        fail();
+}
+
+} // namespace quorvel::logfile

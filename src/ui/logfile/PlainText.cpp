@@ -1,0 +1,91 @@
+// Plain-text log files: UTF-8 with CR LF out; UTF-8, UTF-16 with BOM, or GB18030 in.
+
+#include "ui/logfile/RichText.h"
+
+#include "ui/logfile/CodePage.h"
+#include "ui/logfile/Utf8.h"
+
+namespace quorvel::logfile {
+namespace {
+
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+std::string DecodeUtf16(std::string_view bytes, bool littleEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    char32_t high = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+        const char32_t unit = littleEndian ? (b1 << 8 | b0) : (b0 << 8 | b1);
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (high != 0)
+                AppendUtf8(out, ReplacementCharacter);
+            high = unit;
+            continue;
+        }
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            AppendUtf8(out, high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00)
+                                      : ReplacementCharacter);
+            high = 0;
+            continue;
+        }
+        if (high != 0)
+            AppendUtf8(out, ReplacementCharacter);
+        high = 0;
+        AppendUtf8(out, unit);
+    }
+    if (high != 0 || bytes.size() % 2 != 0)
+        AppendUtf8(out, ReplacementCharacter);
+    return out;
+}
+
+} // namespace
+
+std::string EncodePlainText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + utf8.size() / 16);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '\n' && (i == 0 || utf8[i - 1] != '\r'))
+            out += "\r\n";
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+std::string DecodePlainText(std::string_view bytes) {
+    std::string text;
+    if (bytes.starts_with(Utf8Bom)) {
+        bytes.remove_prefix(Utf8Bom.size());
+        // With the mark the file declares itself UTF-8: keep what is valid, mark what is not.
+        std::size_t pos = 0;
+        while (pos < bytes.size())
+            AppendUtf8(text, NextCodePoint(bytes, pos));
+    } else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        // What Windows Notepad calls "Unicode": UTF-16 with its byte-order mark.
+        text = DecodeUtf16(bytes.substr(2), bytes[0] == '\xFF');
+    } else if (IsValidUtf8(bytes)) {
+        text.assign(bytes);
+    } else {
+        // Logs saved on Chinese Windows systems are in code page 936, which GB18030 contains.
+        CodePageDecoder decoder;
+        decoder.Decode(54936, bytes, text);
+    }
+
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+} // namespace quorvel::logfile

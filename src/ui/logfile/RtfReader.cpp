@@ -1,0 +1,561 @@
+// A tolerant RTF reader: text, colours and bold/italic/underline; everything else is passed over.
+// It never recurses: groups live on an explicit stack. Beyond MaxGroupDepth nested groups no new
+// state is saved, so formatting inside such deep groups is flattened into the enclosing group
+// (it stays in force until that group closes); the text itself is still read.
+
+#include "ui/logfile/RichText.h"
+
+#include "ui/logfile/CodePage.h"
+#include "ui/logfile/Utf8.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <utility>
+
+namespace quorvel::logfile {
+namespace {
+
+constexpr std::size_t MaxGroupDepth = 1024;
+constexpr std::int64_t MaxParameter = 2147483647;
+
+enum class Destination : std::uint8_t { Text, Skip, FontTable, ColorTable };
+// Which script the associated properties (\ab, \ai) apply to: only double-byte text is shown
+// with them (LibreOffice writes bold Chinese as \dbch\ab).
+enum class Association : std::uint8_t { None, RightToLeft, DoubleByte };
+
+struct State {
+    Destination destination = Destination::Text;
+    Association association = Association::None;
+    bool bold = false, italic = false, underline = false, hidden = false;
+    std::int8_t doubleByteBold = -1, doubleByteItalic = -1; // -1: follow \b and \i
+    int unicodeSkip = 1;                                    // \ucN
+    int font = -1;                                          // -1: the document's default font
+    int colorIndex = 0;
+};
+
+struct FontInfo {
+    int charset = -1;
+    int codePage = 0; // from \cpgN, which wins over the charset
+};
+
+// Destinations whose content is no text of the document. Sorted for binary search.
+constexpr std::array<std::string_view, 143> SkippedDestinations{
+    "annotation", "atnauthor", "atndate", "atnicn", "atnid", "atnparent", "atnref", "atntime",
+    "atrfend", "atrfstart", "author", "background", "bkmkend", "bkmkstart", "blipuid", "buptim",
+    "category", "colorschememapping", "comment", "company", "creatim", "datafield", "datastore",
+    "defchp", "defpap", "do", "doccomm", "docvar", "dptxbxtext", "ebcend", "ebcstart",
+    "expandedcolortbl", "factoidname", "falt", "fchars", "ffdeftext", "ffentrymcr", "ffexitmcr",
+    "ffformat", "ffhelptext", "ffl", "ffname", "ffstattext", "file", "filetbl", "fldinst", "fldtype",
+    "footer", "footerf", "footerl", "footerr", "footnote", "formfield", "ftncn", "ftnsep", "ftnsepc",
+    "g", "generator", "gridtbl", "header", "headerf", "headerl", "headerr", "hl", "hlfr", "hlinkbase",
+    "hlloc", "hlsrc", "hsv", "htmltag", "info", "keycode", "keywords", "latentstyles", "lchars",
+    "levelnumbers", "leveltext", "lfolevel", "linkval", "list", "listlevel", "listname",
+    "listoverride", "listoverridetable", "listpicture", "liststylename", "listtable", "mhtmltag",
+    "mmath", "mmathPr", "nesttableprops", "nextfile", "nonshppict", "objalias", "objclass",
+    "objdata", "object", "objname", "objsect", "objtime", "oldcprops", "oldpprops", "oldsprops",
+    "oldtprops", "operator", "panose", "passwordhash", "pgdsctbl", "picprop", "pict", "pn",
+    "pnseclvl", "pntxta", "pntxtb", "printim", "private", "propname", "protusertbl", "pxe", "result",
+    "revtbl", "revtim", "rsidtbl", "rxe", "shp", "shpinst", "shppict", "sn", "sp", "stylesheet",
+    "subject", "sv", "tc", "template", "themedata", "title", "txe", "ud", "upr", "userprops",
+    "wgrffmtfilter", "xe", "xmlnstbl",
+};
+
+struct SpecialCharacter {
+    std::string_view word;
+    char32_t character;
+};
+
+constexpr std::array<SpecialCharacter, 14> SpecialCharacters{{
+    {"bullet", 0x2022}, {"emdash", 0x2014}, {"emspace", 0x2003}, {"endash", 0x2013},
+    {"enspace", 0x2002}, {"ldblquote", 0x201C}, {"lquote", 0x2018}, {"ltrmark", 0x200E},
+    {"qmspace", 0x2005}, {"rdblquote", 0x201D}, {"rquote", 0x2019}, {"rtlmark", 0x200F},
+    {"zwj", 0x200D}, {"zwnj", 0x200C},
+}};
+
+bool IsUnderlineWord(std::string_view word) {
+    static constexpr std::array<std::string_view, 18> Words{
+        "ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd",
+        "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave", "ulhair"};
+    return std::find(Words.begin(), Words.end(), word) != Words.end();
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+class Reader {
+public:
+    explicit Reader(std::string_view input) : m_in(input) {}
+
+    RichText read(std::size_t start) {
+        m_pos = start;
+        while (m_pos < m_in.size()) {
+            const char c = m_in[m_pos++];
+            switch (c) {
+            case '{':
+                beginToken();
+                openGroup();
+                break;
+            case '}':
+                beginToken();
+                if (closeGroup())
+                    return finish();
+                break;
+            case '\\':
+                escape();
+                break;
+            case '\r':
+            case '\n':
+                break;
+            default:
+                if (consumeFallback())
+                    break;
+                m_ignorableNext = false;
+                textByte(static_cast<unsigned char>(c));
+            }
+        }
+        return finish();
+    }
+
+private:
+    State& state() { return m_stack.back(); }
+
+    // Braces end the fallback of a \uN and any pending text bytes.
+    void beginToken() {
+        flushBytes();
+        m_fallbackLeft = 0;
+        m_ignorableNext = false;
+    }
+
+    void openGroup() {
+        if (m_stack.empty())
+            m_stack.emplace_back();
+        else if (m_stack.size() < MaxGroupDepth)
+            m_stack.push_back(m_stack.back());
+        else
+            ++m_overflow;
+    }
+
+    // True when the document's outermost group has closed.
+    bool closeGroup() {
+        if (m_overflow > 0) {
+            --m_overflow;
+            return false;
+        }
+        if (state().destination == Destination::ColorTable)
+            endColorEntry(false);
+        m_stack.pop_back();
+        return m_stack.empty();
+    }
+
+    RichText finish() {
+        flushBytes();
+        if (m_highSurrogate != 0 && !m_stack.empty())
+            appendUtf8Char(ReplacementCharacter);
+        m_highSurrogate = 0;
+        return std::move(m_result);
+    }
+
+    bool consumeFallback() {
+        if (m_fallbackLeft <= 0)
+            return false;
+        --m_fallbackLeft;
+        return true;
+    }
+
+    void escape() {
+        if (m_pos >= m_in.size())
+            return; // a lone backslash at the end
+        const char c = m_in[m_pos];
+        if (IsLetter(c)) {
+            controlWord();
+            return;
+        }
+        ++m_pos;
+        if (c == '\'') {
+            int value = 0, digits = 0;
+            while (digits < 2 && m_pos < m_in.size() && HexValue(m_in[m_pos]) >= 0) {
+                value = value * 16 + HexValue(m_in[m_pos++]);
+                ++digits;
+            }
+            if (consumeFallback() || digits < 2)
+                return;
+            textByte(static_cast<unsigned char>(value));
+            return;
+        }
+        flushBytes();
+        if (c == '*') {
+            m_ignorableNext = true;
+            return;
+        }
+        if (consumeFallback())
+            return;
+        m_ignorableNext = false;
+        switch (c) {
+        case '\\':
+        case '{':
+        case '}':
+            textByte(static_cast<unsigned char>(c));
+            break;
+        case '~':
+            emitCharacter(0x00A0);
+            break;
+        case '_':
+            emitCharacter(0x2011);
+            break;
+        case '\r':
+        case '\n':
+            emitBreak('\n');
+            break;
+        case '\t':
+            emitBreak('\t');
+            break;
+        default: // \- optional hyphen, \| and \: index marks, and unknown symbols
+            break;
+        }
+    }
+
+    void controlWord() {
+        const std::size_t start = m_pos;
+        while (m_pos < m_in.size() && IsLetter(m_in[m_pos]))
+            ++m_pos;
+        const std::string_view word = m_in.substr(start, m_pos - start);
+        bool negative = false;
+        if (m_pos + 1 < m_in.size() && m_in[m_pos] == '-' && IsDigit(m_in[m_pos + 1])) {
+            negative = true;
+            ++m_pos;
+        }
+        bool hasParameter = false;
+        std::int64_t value = 0;
+        while (m_pos < m_in.size() && IsDigit(m_in[m_pos])) {
+            hasParameter = true;
+            value = std::min(value * 10 + (m_in[m_pos++] - '0'), MaxParameter);
+        }
+        if (m_pos < m_in.size() && m_in[m_pos] == ' ')
+            ++m_pos;
+        const int parameter = static_cast<int>(negative ? -value : value);
+
+        flushBytes();
+        if (word == "bin") {
+            // Raw bytes follow; they may hold braces and backslashes of any kind.
+            if (hasParameter && parameter > 0)
+                m_pos += std::min<std::size_t>(static_cast<std::size_t>(parameter), m_in.size() - m_pos);
+            consumeFallback();
+            return;
+        }
+        if (consumeFallback())
+            return;
+        const bool ignorable = std::exchange(m_ignorableNext, false);
+        handleWord(word, hasParameter, parameter, ignorable);
+    }
+
+    void handleWord(std::string_view word, bool hasParameter, int parameter, bool ignorable) {
+        State& s = state();
+        if (s.destination == Destination::Skip)
+            return;
+        const bool on = !hasParameter || parameter != 0;
+
+        // Document properties, wherever they stand.
+        if (word == "ansicpg") {
+            m_documentCodePage = parameter > 0 ? parameter : 1252;
+            return;
+        }
+        if (word == "ansi") {
+            m_documentCodePage = 1252;
+            return;
+        }
+        if (word == "mac") {
+            m_documentCodePage = 10000;
+            return;
+        }
+        if (word == "pc") {
+            m_documentCodePage = 437;
+            return;
+        }
+        if (word == "pca") {
+            m_documentCodePage = 850;
+            return;
+        }
+        if (word == "deff") {
+            m_defaultFont = parameter;
+            return;
+        }
+        if (word == "uc") {
+            s.unicodeSkip = std::clamp(parameter, 0, 1 << 20);
+            return;
+        }
+        if (word == "u") {
+            if (!hasParameter)
+                return;
+            const std::int64_t code = parameter < 0 ? std::int64_t{parameter} + 65536 : parameter;
+            if (s.destination == Destination::Text && !s.hidden)
+                emitUnicode(code < 0 || code > 0x10FFFF ? ReplacementCharacter : static_cast<char32_t>(code));
+            m_fallbackLeft = s.unicodeSkip;
+            return;
+        }
+
+        // Destinations.
+        if (word == "fonttbl") {
+            s.destination = Destination::FontTable;
+            return;
+        }
+        if (word == "colortbl") {
+            s.destination = Destination::ColorTable;
+            m_colors.clear();
+            m_colorEntry = {};
+            m_colorEntrySet = false;
+            return;
+        }
+        if (ignorable || std::binary_search(SkippedDestinations.begin(), SkippedDestinations.end(), word)) {
+            s.destination = Destination::Skip;
+            return;
+        }
+
+        if (s.destination == Destination::FontTable) {
+            if (word == "f")
+                m_fontDefined = parameter;
+            else if (word == "fcharset")
+                m_fonts[m_fontDefined].charset = parameter;
+            else if (word == "cpg")
+                m_fonts[m_fontDefined].codePage = parameter;
+            return;
+        }
+        if (s.destination == Destination::ColorTable) {
+            const auto component = static_cast<std::uint8_t>(std::clamp(parameter, 0, 255));
+            if (word == "red")
+                m_colorEntry.red = component, m_colorEntrySet = true;
+            else if (word == "green")
+                m_colorEntry.green = component, m_colorEntrySet = true;
+            else if (word == "blue")
+                m_colorEntry.blue = component, m_colorEntrySet = true;
+            return;
+        }
+
+        if (word == "par" || word == "line" || word == "row" || word == "nestrow" || word == "sect" ||
+            word == "page") {
+            emitBreak('\n');
+        } else if (word == "tab" || word == "cell" || word == "nestcell") {
+            emitBreak('\t');
+        } else if (word == "plain") {
+            const State fresh;
+            s.bold = fresh.bold, s.italic = fresh.italic, s.underline = fresh.underline;
+            s.hidden = fresh.hidden, s.colorIndex = fresh.colorIndex, s.font = fresh.font;
+            s.doubleByteBold = fresh.doubleByteBold, s.doubleByteItalic = fresh.doubleByteItalic;
+            s.association = fresh.association;
+        } else if (word == "b") {
+            s.bold = on;
+        } else if (word == "i") {
+            s.italic = on;
+        } else if (word == "ulnone") {
+            s.underline = false;
+        } else if (IsUnderlineWord(word)) {
+            s.underline = on;
+        } else if (word == "v") {
+            s.hidden = on;
+        } else if (word == "cf") {
+            s.colorIndex = parameter;
+        } else if (word == "f") {
+            s.font = parameter;
+        } else if (word == "rtlch") {
+            s.association = Association::RightToLeft;
+        } else if (word == "dbch") {
+            s.association = Association::DoubleByte;
+        } else if (word == "ltrch" || word == "loch" || word == "hich") {
+            s.association = Association::None;
+        } else if (word == "ab") {
+            if (s.association == Association::DoubleByte)
+                s.doubleByteBold = on ? 1 : 0;
+        } else if (word == "ai") {
+            if (s.association == Association::DoubleByte)
+                s.doubleByteItalic = on ? 1 : 0;
+        } else {
+            for (const SpecialCharacter& special : SpecialCharacters) {
+                if (special.word == word) {
+                    emitCharacter(special.character);
+                    break;
+                }
+            }
+        }
+    }
+
+    int codePageNow() {
+        const int font = state().font >= 0 ? state().font : m_defaultFont;
+        const auto it = m_fonts.find(font);
+        if (it != m_fonts.end()) {
+            if (it->second.codePage > 0)
+                return it->second.codePage;
+            if (const int codePage = CodePageOfCharset(it->second.charset); codePage != 0)
+                return codePage;
+        }
+        return m_documentCodePage;
+    }
+
+    void textByte(unsigned char byte) {
+        State& s = state();
+        switch (s.destination) {
+        case Destination::Text:
+            if (s.hidden || (byte < 0x20 && byte != '\t'))
+                return;
+            if (const int codePage = codePageNow(); codePage != m_bytesCodePage) {
+                flushBytes();
+                m_bytesCodePage = codePage;
+            }
+            m_bytes.push_back(static_cast<char>(byte));
+            return;
+        case Destination::ColorTable:
+            if (byte == ';')
+                endColorEntry(true);
+            return;
+        default:
+            return;
+        }
+    }
+
+    void endColorEntry(bool always) {
+        if (always || m_colorEntrySet)
+            m_colors.push_back(m_colorEntrySet ? std::optional<Color>(m_colorEntry) : std::nullopt);
+        m_colorEntry = {};
+        m_colorEntrySet = false;
+    }
+
+    // Bytes are gathered until the format or the code page changes, so that a character of a
+    // multi-byte code page spread over several \'hh is decoded whole.
+    void flushBytes() {
+        if (m_bytes.empty())
+            return;
+        std::string decoded;
+        m_decoder.Decode(m_bytesCodePage, m_bytes, decoded);
+        m_bytes.clear();
+        std::string text;
+        text.reserve(decoded.size());
+        for (char c : decoded) {
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
+                text.push_back(c);
+        }
+        resolveSurrogate();
+        appendText(text);
+    }
+
+    void resolveSurrogate() {
+        if (m_highSurrogate != 0) {
+            m_highSurrogate = 0;
+            appendUtf8Char(ReplacementCharacter);
+        }
+    }
+
+    void emitUnicode(char32_t code) {
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            resolveSurrogate();
+            m_highSurrogate = code;
+            return;
+        }
+        if (code >= 0xDC00 && code <= 0xDFFF) {
+            const char32_t high = std::exchange(m_highSurrogate, 0);
+            appendUtf8Char(high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00)
+                                     : ReplacementCharacter);
+            return;
+        }
+        emitCharacter(code);
+    }
+
+    void emitCharacter(char32_t code) {
+        const State& s = state();
+        if (s.destination != Destination::Text || s.hidden)
+            return;
+        resolveSurrogate();
+        if (code < 0x20 && code != '\t')
+            return;
+        appendUtf8Char(code);
+    }
+
+    void emitBreak(char c) {
+        const State& s = state();
+        if (s.destination != Destination::Text || s.hidden)
+            return;
+        resolveSurrogate();
+        appendText(std::string_view(&c, 1));
+    }
+
+    void appendUtf8Char(char32_t code) {
+        std::string text;
+        AppendUtf8(text, code);
+        appendText(text);
+    }
+
+    void appendText(std::string_view text) {
+        if (text.empty())
+            return;
+        const State& s = state();
+        TextRun format;
+        format.color = colorAt(s.colorIndex);
+        const bool doubleByte = s.association == Association::DoubleByte;
+        format.bold = doubleByte && s.doubleByteBold >= 0 ? s.doubleByteBold == 1 : s.bold;
+        format.italic = doubleByte && s.doubleByteItalic >= 0 ? s.doubleByteItalic == 1 : s.italic;
+        format.underline = s.underline;
+        auto& runs = m_result.runs;
+        if (!runs.empty()) {
+            TextRun& last = runs.back();
+            if (last.color == format.color && last.bold == format.bold && last.italic == format.italic &&
+                last.underline == format.underline) {
+                last.text += text;
+                return;
+            }
+        }
+        format.text.assign(text);
+        runs.push_back(std::move(format));
+    }
+
+    Color colorAt(int index) const {
+        if (index >= 0 && static_cast<std::size_t>(index) < m_colors.size() && m_colors[index])
+            return *m_colors[index];
+        return Color{}; // "auto": black
+    }
+
+    std::string_view m_in;
+    std::size_t m_pos = 0;
+    std::vector<State> m_stack;
+    std::size_t m_overflow = 0;
+    int m_fallbackLeft = 0;
+    bool m_ignorableNext = false;
+
+    int m_documentCodePage = 1252;
+    int m_defaultFont = 0;
+    std::map<int, FontInfo> m_fonts;
+    int m_fontDefined = -1;
+    std::vector<std::optional<Color>> m_colors;
+    Color m_colorEntry;
+    bool m_colorEntrySet = false;
+
+    std::string m_bytes;
+    int m_bytesCodePage = 1252;
+    char32_t m_highSurrogate = 0;
+    CodePageDecoder m_decoder;
+    RichText m_result;
+};
+
+} // namespace
+
+std::optional<RichText> ReadRtf(std::string_view bytes) {
+    std::size_t start = 0;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        start = 3;
+    while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\r' ||
+                                    bytes[start] == '\n'))
+        ++start;
+    if (bytes.substr(start, 5) != "{\\rtf")
+        return std::nullopt;
+    return Reader(bytes).read(start);
+}
+
+} // namespace quorvel::logfile
