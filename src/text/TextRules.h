@@ -2,8 +2,11 @@
 // Sender names and message bodies of captured chat payloads, on UTF-8 text.
 // Pure functions: no state, no I/O, no Qt.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel::text {

@@ -1,0 +1,131 @@
+// Field splitting, sender names and body rules on arbitrary bytes, with the invariants they keep.
+
+#include "text/Tables.h"
+#include "text/TextRules.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+using namespace quorvel::text;
+
+namespace {
+
+void Check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        std::size_t len;
+        std::uint32_t cp;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if ((b & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > s.size())
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static constexpr std::uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+bool IsSubsequence(std::string_view part, std::string_view whole)
+{
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < whole.size() && j < part.size(); ++i)
+        if (whole[i] == part[j])
+            ++j;
+    return j == part.size();
+}
+
+bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const bool validInput = IsValidUtf8(input);
+
+    const auto all = SplitFields(input);
+    const auto three = SplitFields(input, 3);
+    Check(three.size() == std::min<std::size_t>(all.size(), 3), "field count with a limit");
+    for (std::size_t i = 0; i < three.size(); ++i)
+        Check(three[i] == all[i], "limited split is a prefix of the full split");
+    for (const auto& field : all) {
+        Check(field.find('\0') == std::string::npos, "no NUL in a field");
+        Check(!validInput || IsValidUtf8(field), "field is valid UTF-8");
+    }
+
+    const auto account = ExtractAccount(input);
+    Check(account.ok() == (all.size() >= 2), "account present exactly when field 1 exists");
+    Check(account.ok() ? account.value() == all[1] : account.missingIndex() == 1, "account is field 1");
+
+    const auto nickname = ExtractNickname(input);
+    Check(nickname.ok() == (all.size() >= 3), "nickname present exactly when field 2 exists");
+    if (nickname.ok()) {
+        const std::string& name = nickname.value();
+        Check(name.empty() || !Blank(name.front()), "nickname does not begin with a blank");
+        for (auto c : NicknameCutCharacters)
+            Check(name.find(c) == std::string::npos, "nickname holds no cut character");
+        for (auto code : NicknameCodeSteps)
+            Check(name.find(code) == std::string::npos, "nickname holds no code");
+        Check(!validInput || IsValidUtf8(name), "nickname is valid UTF-8");
+    } else {
+        Check(nickname.missingIndex() == 2 && nickname.errorMessage() == "List index out of bounds (2)",
+              "missing nickname names index 2");
+    }
+
+    const std::string body = ExtractBody(input);
+    Check(body.find('\0') == std::string::npos, "no NUL in the body");
+    Check(body.empty() || (!Blank(body.front()) && !Blank(body.back())), "body is trimmed");
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\r')
+            Check(i + 1 < body.size() && body[i + 1] == '\n', "CR only as part of CR LF");
+        if (body[i] == '\n')
+            Check(i > 0 && body[i - 1] == '\r', "LF only as part of CR LF");
+    }
+    Check(!validInput || IsValidUtf8(body), "body is valid UTF-8");
+
+    const std::string worded = EmoticonsToWords(input);
+    for (const auto& entry : EmoticonWordTable)
+        Check(worded.find(entry.code) == std::string::npos, "worded text holds no code");
+    Check(worded.size() >= body.size(), "words are longer than codes");
+    Check(!validInput || IsValidUtf8(worded), "worded text is valid UTF-8");
+
+    const std::string stripped = RemoveEmoticons(input);
+    Check(IsSubsequence(stripped, body), "removal only deletes");
+    Check(!validInput || IsValidUtf8(stripped), "stripped text is valid UTF-8");
+    return 0;
+}
