@@ -1,0 +1,29 @@
+#include "speech/RateMapping.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorvel::speech {
+
+int RateToWordsPerMinute(int rate)
+{
+    const int r = std::clamp(rate, -10, 10);
+    const double wpm = kNormalWordsPerMinute * std::pow(3.0, r / 10.0);
+    return std::clamp(static_cast<int>(std::lround(wpm)), kMinWordsPerMinute, kMaxWordsPerMinute);
+}
+
+double VolumeToGain(int volume)
+{
+    return std::clamp(volume, 0, 100) / 100.0;
+}
+
+void ApplyVolume(std::span<std::int16_t> samples, int volume)
+{
+    const int v = std::clamp(volume, 0, 100);
+    if (v == 100)
+        return;
+    for (auto& s : samples)
+        s = static_cast<std::int16_t>(static_cast<int>(s) * v / 100);
+}
+
+} // namespace quorvel::speech

@@ -1,0 +1,196 @@
+// Rate and volume mapping, Chinese/Latin run splitting, voice order and display names.
+
+#include "speech/RateMapping.h"
+#include "speech/TextRuns.h"
+#include "speech/VoiceCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace quorvel::speech {
+namespace {
+
+TEST(RateMapping, Table)
+{
+    struct Row { const char* name; int rate; int wpm; };
+    const Row rows[] = {
+        {"normal", 0, 175},
+        {"one step faster", 1, 195},   // 175 * 3^0.1
+        {"one step slower", -1, 157},
+        {"half way up", 5, 303},       // 175 * sqrt 3
+        {"half way down", -5, 101},
+        {"fastest is clamped", 10, 500},
+        {"just above the floor", -7, 81},
+        {"below espeak's floor", -8, 80},
+        {"slowest", -10, 80},
+        {"out of range high", 25, 500},
+        {"out of range low", -25, 80},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(RateToWordsPerMinute(r.rate), r.wpm) << r.name;
+}
+
+TEST(RateMapping, EachStepIsTheSameFactorInsideTheRange)
+{
+    for (int rate = -4; rate < 9 - 1; ++rate) {
+        const double ratio = double(RateToWordsPerMinute(rate + 1)) / RateToWordsPerMinute(rate);
+        EXPECT_NEAR(ratio, std::pow(3.0, 0.1), 0.01) << rate;
+    }
+}
+
+TEST(VolumeMapping, Table)
+{
+    struct Row { const char* name; int volume; std::int16_t in; std::int16_t out; };
+    const Row rows[] = {
+        {"full keeps samples", 100, -32768, -32768},
+        {"full keeps positive peak", 100, 32767, 32767},
+        {"silent", 0, 32767, 0},
+        {"silent negative", 0, -32768, 0},
+        {"half", 50, 1000, 500},
+        {"half negative", 50, -1000, -500},
+        {"above range acts as full", 150, 1234, 1234},
+        {"below range acts as silent", -5, 1234, 0},
+    };
+    for (const auto& r : rows) {
+        std::int16_t s[] = {r.in};
+        ApplyVolume(s, r.volume);
+        EXPECT_EQ(s[0], r.out) << r.name;
+    }
+    EXPECT_DOUBLE_EQ(VolumeToGain(0), 0.0);
+    EXPECT_DOUBLE_EQ(VolumeToGain(100), 1.0);
+    EXPECT_DOUBLE_EQ(VolumeToGain(250), 1.0);
+}
+
+std::string Describe(const std::vector<TextRun>& runs)
+{
+    std::string out;
+    for (const auto& r : runs)
+        out += std::string(r.script == Script::Han ? "H[" : "L[") + r.text + "]";
+    return out;
+}
+
+TEST(TextRuns, Table)
+{
+    struct Row { const char* name; const char* text; const char* runs; };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"chinese only", "你好世界", "H[你好世界]"},
+        {"english only", "hello world", "L[hello world]"},
+        {"english inside chinese", "我用QQ聊天", "H[我用]L[QQ]H[聊天]"},
+        {"spaces go with the run before", "你好 hello 世界", "H[你好 ]L[hello ]H[世界]"},
+        {"full-width punctuation is chinese", "hello，世界。", "L[hello]H[，世界。]"},
+        {"ascii punctuation follows the run before", "好的! OK.", "H[好的! ]L[OK.]"},
+        {"digits glued to a latin word", "Win10系统", "L[Win10]H[系统]"},
+        {"digits glued to a chinese word", "第3个", "H[第3个]"},
+        {"leading digits glued to chinese", "3个人", "H[3个人]"},
+        {"digits before chinese after a space", "hello 3个人", "L[hello ]H[3个人]"},
+        {"free digits follow the run before", "QQ 2008 好", "L[QQ 2008 ]H[好]"},
+        {"digits only", "12345", "H[12345]"},
+        {"punctuation only", "...?!", "H[...?!]"},
+        {"leading neutral joins the first run", "  (hi) 你", "L[  (hi) ]H[你]"},
+        {"emoji follows the run before", "好😀ok", "H[好😀]L[ok]"},
+        {"emoji only", "😀😀", "H[😀😀]"},
+        {"accented latin", "café 咖啡", "L[café ]H[咖啡]"},
+        {"japanese kana counts as cjk", "すしsushi", "H[すし]L[sushi]"},
+        {"full-width letters are latin", "ＡＢ好", "L[ＡＢ]H[好]"},
+        {"malformed byte stays in place", "a\xff好", "L[a\xff]H[好]"},
+        {"truncated sequence at the end", "好\xe4\xbd", "H[好\xe4\xbd]"},
+    };
+    for (const auto& r : rows) {
+        const auto runs = SplitScriptRuns(r.text);
+        EXPECT_EQ(Describe(runs), r.runs) << r.name;
+        std::string joined;
+        for (const auto& run : runs)
+            joined += run.text;
+        EXPECT_EQ(joined, r.text) << r.name << ": runs must give the text back";
+    }
+}
+
+std::vector<EngineVoice> SampleVoices()
+{
+    return {
+        {"German", "gmw/de", "de", ""},
+        {"Chinese (Mandarin, latin as English)", "sit/cmn", "cmn", ""},
+        {"English (Great Britain)", "gmw/en", "en-gb", ""},
+        {"afrikaans-mb-af1", "mb/mb-af1", "af", "af1"},
+        {"Afrikaans", "gmw/af", "af", ""},
+        {"English (America)", "gmw/en-US", "en-us", ""},
+        {"Chinese (Mandarin, latin as Pinyin)", "sit/cmn-Latn-pinyin", "cmn-latn-pinyin", ""},
+        {"english-mb-en1", "mb/mb-en1", "en-uk", "en1"},
+        {"Cherokee ", "iro/chr", "chr-US-Qaaa-x-west", ""},
+        {"Chinese (Cantonese)", "sit/yue", "yue", ""},
+    };
+}
+
+std::vector<std::string> Identifiers(const std::vector<VoiceEntry>& entries)
+{
+    std::vector<std::string> out;
+    for (const auto& e : entries)
+        out.push_back(e.identifier);
+    return out;
+}
+
+TEST(VoiceOrder, MandarinFirstThenEnglishThenTheRestByName)
+{
+    const auto entries = OrderVoices(SampleVoices(), [](const std::string&) { return false; });
+    const std::vector<std::string> expected = {"sit/cmn-Latn-pinyin", "gmw/en-US", "gmw/en", "gmw/af",
+                                               "iro/chr", "sit/yue", "gmw/de"};
+    EXPECT_EQ(Identifiers(entries), expected);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries[0].displayName, "Chinese (Mandarin) \u2014 cmn");
+    EXPECT_EQ(entries[0].latinIdentifier, "gmw/en-US") << "Latin runs of Chinese text use the English voice";
+    EXPECT_TRUE(entries[1].latinIdentifier.empty());
+}
+
+TEST(VoiceOrder, MbrolaVoicesOnlyWithTheirData)
+{
+    const auto entries = OrderVoices(SampleVoices(), [](const std::string& db) { return db == "en1"; });
+    const auto ids = Identifiers(entries);
+    EXPECT_NE(std::find(ids.begin(), ids.end(), "mb/mb-en1"), ids.end());
+    EXPECT_EQ(std::find(ids.begin(), ids.end(), "mb/mb-af1"), ids.end());
+    // An English MBROLA voice sits with the English voices, after the American one.
+    const auto pos = std::find(ids.begin(), ids.end(), "mb/mb-en1") - ids.begin();
+    EXPECT_GT(pos, 1);
+    EXPECT_LT(pos, 4);
+}
+
+TEST(VoiceOrder, Fallbacks)
+{
+    struct Row { const char* name; std::vector<EngineVoice> voices; std::vector<std::string> ids; std::string latin; };
+    const Row rows[] = {
+        {"no voices", {}, {}, ""},
+        {"only the older mandarin voice", {{"Chinese", "sit/cmn", "cmn", ""}, {"English", "gmw/en", "en-gb", ""}},
+         {"sit/cmn", "gmw/en"}, "gmw/en"},
+        {"mandarin without english", {{"Chinese", "sit/cmn-Latn-pinyin", "cmn-latn-pinyin", ""}},
+         {"sit/cmn-Latn-pinyin"}, ""},
+        {"no mandarin", {{"Dutch", "gmw/nl", "nl", ""}, {"English (America)", "gmw/en-US", "en-us", ""}},
+         {"gmw/en-US", "gmw/nl"}, ""},
+    };
+    for (const auto& r : rows) {
+        const auto entries = OrderVoices(r.voices, {});
+        EXPECT_EQ(Identifiers(entries), r.ids) << r.name;
+        if (!entries.empty()) {
+            EXPECT_EQ(entries[0].latinIdentifier, r.latin) << r.name;
+        }
+    }
+}
+
+TEST(VoiceDisplayName, Table)
+{
+    struct Row { const char* name; EngineVoice voice; const char* shown; };
+    const Row rows[] = {
+        {"espeak voice", {"English (America)", "gmw/en-US", "en-us", ""}, "English (America) \u2014 en-us"},
+        {"trailing blank trimmed", {"Cherokee ", "iro/chr", "chr-US-Qaaa-x-west", ""},
+         "Cherokee \u2014 chr-US-Qaaa-x-west"},
+        {"no name uses the file name", {"", "gmw/xx", "xx", ""}, "xx \u2014 xx"},
+        {"mbrola voice", {"english-mb-en1", "mb/mb-en1", "en-uk", "en1"}, "English (MBROLA en1) \u2014 mb-en1"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(DisplayName(r.voice), r.shown) << r.name;
+}
+
+} // namespace
+} // namespace quorvel::speech
