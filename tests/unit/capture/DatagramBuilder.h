@@ -1,0 +1,85 @@
+#pragma once
+// Builds IPv4 datagrams (TCP or UDP) for tests, with optional header options and forged length fields.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel::capture::testing {
+
+struct Segment {
+    std::uint16_t sourcePort = 1863;
+    std::uint16_t destinationPort = 50000;
+    std::string payload;
+    std::uint8_t protocol = 6;               // 6 TCP, 17 UDP
+    std::size_t ipOptionBytes = 0;           // multiple of 4
+    std::size_t tcpOptionBytes = 0;          // multiple of 4
+    std::optional<std::uint8_t> ihlField;    // forged IP header length (32-bit words)
+    std::optional<std::uint8_t> dataOffset;  // forged TCP data offset (32-bit words)
+};
+
+inline void PutBe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value)
+{
+    bytes[at] = static_cast<std::uint8_t>(value >> 8);
+    bytes[at + 1] = static_cast<std::uint8_t>(value);
+}
+
+inline std::vector<std::uint8_t> BuildDatagram(const Segment& segment)
+{
+    const std::size_t ipHeader = 20 + segment.ipOptionBytes;
+    const std::size_t transportHeader = segment.protocol == 17 ? 8 : 20 + segment.tcpOptionBytes;
+    std::vector<std::uint8_t> bytes(ipHeader + transportHeader, 0);
+    bytes[0] = static_cast<std::uint8_t>(0x40 | segment.ihlField.value_or(static_cast<std::uint8_t>(ipHeader / 4)));
+    PutBe16(bytes, 2, static_cast<std::uint16_t>(ipHeader + transportHeader + segment.payload.size()));
+    bytes[8] = 64;
+    bytes[9] = segment.protocol;
+    for (std::size_t i = 20; i < ipHeader; ++i)
+        bytes[i] = 1;  // IP NOP options
+    bytes[12] = 192, bytes[13] = 0, bytes[14] = 2, bytes[15] = 1;
+    bytes[16] = 192, bytes[17] = 0, bytes[18] = 2, bytes[19] = 2;
+    PutBe16(bytes, ipHeader, segment.sourcePort);
+    PutBe16(bytes, ipHeader + 2, segment.destinationPort);
+    if (segment.protocol == 17) {
+        PutBe16(bytes, ipHeader + 4, static_cast<std::uint16_t>(8 + segment.payload.size()));
+    } else {
+        const std::uint8_t offset = segment.dataOffset.value_or(static_cast<std::uint8_t>(transportHeader / 4));
+        bytes[ipHeader + 12] = static_cast<std::uint8_t>(offset << 4);
+        bytes[ipHeader + 13] = 0x18;  // PSH ACK
+        for (std::size_t i = ipHeader + 20; i < ipHeader + transportHeader; ++i)
+            bytes[i] = 1;  // TCP NOP options
+    }
+    bytes.insert(bytes.end(), segment.payload.begin(), segment.payload.end());
+    return bytes;
+}
+
+inline std::vector<std::uint8_t> BuildDatagram(std::uint16_t sourcePort, std::uint16_t destinationPort,
+                                               std::string payload)
+{
+    Segment segment;
+    segment.sourcePort = sourcePort;
+    segment.destinationPort = destinationPort;
+    segment.payload = std::move(payload);
+    return BuildDatagram(segment);
+}
+
+// Typical payloads of the messenger protocol.
+inline std::string FriendMessage(const std::string& nicknameField, const std::string& body)
+{
+    return "MSG ann@example.com " + nicknameField +
+           " 140\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+           "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
+           body;
+}
+
+inline std::string OwnMessage(const std::string& body)
+{
+    return "MSG 96 N 132\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body;
+}
+
+inline std::string TypingNotification(const std::string& command = "MSG ann@example.com Ann 97")
+{
+    return command + "\r\nMIME-Version: 1.0\r\nContent-Type: text/x-msmsgscontrol\r\nTypingUser: ann@example.com\r\n\r\n\r\n";
+}
+
+} // namespace quorvel::capture::testing

@@ -1,0 +1,335 @@
+// Runs the built quorvel-replay over capture files and compares its JSON Lines exactly.
+
+#include "DatagramBuilder.h"
+
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quorvel::capture {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using testing::BuildDatagram;
+using testing::FriendMessage;
+using testing::OwnMessage;
+
+constexpr long BaseTime = 1609491907;  // 2021-01-01 09:05:07 UTC
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+struct RunOutput {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (fs::path(::testing::TempDir()) / "quorvel-replay-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir() { fs::remove_all(m_path); }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+RunOutput RunReplay(const TempDir& dir, const std::string& args, const std::string& tz = "UTC")
+{
+    const fs::path out = dir.path() / "stdout", err = dir.path() / "stderr";
+    const std::string command = "cd " + Quote(dir.path().string()) + " && TZ=" + Quote(tz) + " " +
+                                Quote(QUORVEL_REPLAY_BINARY) + " " + args + " >" +
+                                Quote(out.string()) + " 2>" + Quote(err.string());
+    const int status = std::system(command.c_str());
+    RunOutput run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The datagrams of the synthetic capture; frame 3 is not IPv4 and is made per link type.
+std::vector<Bytes> Datagrams()
+{
+    return {
+        BuildDatagram(1863, 50000, FriendMessage("Ann", "Hello")),
+        BuildDatagram(50000, 1863, ""),
+        {},
+        BuildDatagram(50000, 1863, OwnMessage("Hi :)\r\nsay \"q\"\t\\ ok")),
+        BuildDatagram(1863, 50000, "UBM bob@example.com 1 1 60\r\nContent-Type: text/plain\r\n\r\nYo (L)"),
+        BuildDatagram(1863, 50000, "MSG text/plain"),
+        BuildDatagram(1863, 1863, FriendMessage("Ann", "Both")),
+    };
+}
+
+const std::vector<std::string> DefaultOutput = {
+    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 (09:05:07):","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Hello"}})j",
+    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 (09:05:10):","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"我说：Hi [微笑]\r\n say \"q\"\u0009\\ ok"}})j",
+    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]"}})j",
+    R"j({"frame":6,"error":"List index out of bounds (2)"})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Both"}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"我说：Both"}})j",
+};
+
+// --no-show-time --friend 010 --own 100
+const std::vector<std::string> OptionOutput = {
+    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说："}})j",
+    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 :","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"Hi \r\n say \"q\"\u0009\\ ok"}})j",
+    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说："}})j",
+    R"j({"frame":6,"error":"List index out of bounds (2)"})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说："}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"Both"}})j",
+};
+
+Bytes Join(Bytes head, const Bytes& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+// A link-layer header for IPv4 (ipv4 true) or for something else.
+struct LinkType {
+    const char* name;
+    int dlt;
+    Bytes (*header)(bool ipv4);
+};
+
+const std::vector<LinkType> LinkTypes = {
+    {"Ethernet", DLT_EN10MB, [](bool ipv4) { return Join(Bytes(12, 0), {0x08, std::uint8_t(ipv4 ? 0x00 : 0x06)}); }},
+    {"EthernetVlan", DLT_EN10MB,
+     [](bool ipv4) { return Join(Bytes(12, 0), {0x81, 0x00, 0x00, 0x07, std::uint8_t(ipv4 ? 0x08 : 0x86), 0x00}); }},
+    {"LinuxSll", DLT_LINUX_SLL,
+     [](bool ipv4) { return Bytes{0, 0, 0, 1, 0, 6, 1, 2, 3, 4, 5, 6, 0, 0, std::uint8_t(ipv4 ? 0x08 : 0x86), 0}; }},
+    {"LinuxSll2", DLT_LINUX_SLL2, [](bool ipv4) { return Join({std::uint8_t(ipv4 ? 0x08 : 0x86), 0}, Bytes(18, 0)); }},
+    {"Raw", DLT_RAW, [](bool) { return Bytes{}; }},
+    {"Ipv4", DLT_IPV4, [](bool) { return Bytes{}; }},
+    {"Null", DLT_NULL, [](bool ipv4) { return Bytes{std::uint8_t(ipv4 ? 2 : 10), 0, 0, 0}; }},
+    {"Loop", DLT_LOOP, [](bool ipv4) { return Bytes{0, 0, 0, std::uint8_t(ipv4 ? 2 : 24)}; }},
+};
+
+std::vector<Bytes> Frames(const LinkType& link)
+{
+    std::vector<Bytes> frames;
+    for (const Bytes& datagram : Datagrams()) {
+        if (datagram.empty()) {  // an IPv6 packet (ARP on Ethernet)
+            Bytes ipv6(40, 0);
+            ipv6[0] = 0x60;
+            frames.push_back(Join(link.header(false), ipv6));
+        } else {
+            frames.push_back(Join(link.header(true), datagram));
+        }
+    }
+    return frames;
+}
+
+void WritePcap(const fs::path& path, int dlt, const std::vector<Bytes>& frames)
+{
+    pcap_t* dead = pcap_open_dead(dlt, 65535);
+    ASSERT_NE(dead, nullptr);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        pcap_pkthdr header{};
+        header.ts.tv_sec = BaseTime + static_cast<long>(i);
+        header.ts.tv_usec = 250000;
+        header.caplen = header.len = static_cast<bpf_u_int32>(frames[i].size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[i].data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+}
+
+void PutLe(Bytes& out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// pcapng: section header, one Ethernet interface, one enhanced packet block per frame.
+void WritePcapng(const fs::path& path, const std::vector<Bytes>& frames)
+{
+    Bytes file;
+    PutLe(file, 0x0A0D0D0A, 4), PutLe(file, 28, 4), PutLe(file, 0x1A2B3C4D, 4);
+    PutLe(file, 1, 2), PutLe(file, 0, 2), PutLe(file, ~std::uint64_t{0}, 8), PutLe(file, 28, 4);
+    PutLe(file, 1, 4), PutLe(file, 20, 4), PutLe(file, DLT_EN10MB, 2), PutLe(file, 0, 2), PutLe(file, 65535, 4);
+    PutLe(file, 20, 4);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const std::size_t padded = (frames[i].size() + 3) / 4 * 4;
+        const std::uint64_t micros = (BaseTime + i) * 1000000ull + 250000;
+        PutLe(file, 6, 4), PutLe(file, 32 + padded, 4), PutLe(file, 0, 4);
+        PutLe(file, micros >> 32, 4), PutLe(file, micros & 0xFFFFFFFF, 4);
+        PutLe(file, frames[i].size(), 4), PutLe(file, frames[i].size(), 4);
+        file.insert(file.end(), frames[i].begin(), frames[i].end());
+        file.resize(file.size() + padded - frames[i].size(), 0);
+        PutLe(file, 32 + padded, 4);
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+}
+
+class ReplayLinkTypes : public ::testing::TestWithParam<LinkType> {};
+
+TEST_P(ReplayLinkTypes, DefaultOptions)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, GetParam().dlt, Frames(GetParam()));
+    const RunOutput run = RunReplay(dir, Quote(file.string()));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Lines(run.out), DefaultOutput);
+    EXPECT_TRUE(run.out.ends_with("\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pcap, ReplayLinkTypes, ::testing::ValuesIn(LinkTypes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Replay, Pcapng)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcapng";
+    WritePcapng(file, Frames(LinkTypes[0]));
+    const RunOutput run = RunReplay(dir, Quote(file.string()));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Lines(run.out), DefaultOutput);
+}
+
+TEST(Replay, OptionsChangeHeadersAndSpeech)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
+    for (const std::string args : {"--no-show-time --friend 010 --own 100 ", "--friend=010 --no-show-time --own=100 "}) {
+        SCOPED_TRACE(args);
+        const RunOutput run = RunReplay(dir, args + Quote(file.string()));
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(Lines(run.out), OptionOutput);
+    }
+    const RunOutput last = RunReplay(dir, "--no-show-time --show-time " + Quote(file.string()));
+    EXPECT_EQ(Lines(last.out), DefaultOutput);
+}
+
+TEST(Replay, TimesAreLocal)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
+    const RunOutput run = RunReplay(dir, Quote(file.string()), "XYZ-8");
+    ASSERT_EQ(run.exitCode, 0);
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), DefaultOutput.size());
+    std::string expected = DefaultOutput[0];
+    for (std::size_t at; (at = expected.find("09:05:07")) != std::string::npos;)
+        expected.replace(at, 8, "17:05:07");
+    EXPECT_EQ(lines[0], expected);
+}
+
+TEST(Replay, TruncatedCaptureKeepsWholeLinesAndFails)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
+    fs::resize_file(file, fs::file_size(file) - 5);
+    const RunOutput run = RunReplay(dir, Quote(file.string()));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(Lines(run.out), std::vector<std::string>(DefaultOutput.begin(), DefaultOutput.begin() + 4));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+struct FailureCase {
+    const char* name;
+    std::string args;  // relative to the temp dir
+    int exitCode;
+};
+
+const std::vector<FailureCase> FailureCases = {
+    {"NotACapture", "text.txt", 2},
+    {"EmptyFile", "empty.pcap", 2},
+    {"MissingFile", "missing.pcap", 2},
+    {"NoArguments", "", 2},
+    {"UnknownOption", "--loud text.txt", 2},
+    {"BadBoxes", "--own 12 text.txt", 2},
+    {"BoxesNotDigits", "--friend abc text.txt", 2},
+    {"BoxesMissingValue", "--friend", 2},
+    {"TwoFiles", "text.txt empty.pcap", 2},
+};
+
+class ReplayFailures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(ReplayFailures, OneLineOnStderrNothingOnStdout)
+{
+    TempDir dir;
+    std::ofstream(dir.path() / "text.txt") << "hello, this is not a capture file at all\n";
+    std::ofstream(dir.path() / "empty.pcap");
+    const RunOutput run = RunReplay(dir, GetParam().args);
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.err.starts_with("quorvel-replay: ")) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Usage, ReplayFailures, ::testing::ValuesIn(FailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Replay, Help)
+{
+    TempDir dir;
+    const RunOutput run = RunReplay(dir, "--help");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("Usage: quorvel-replay"), std::string::npos);
+    EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+}
+
+// Real captures of the messenger protocol, against golden files checked by reading the captures.
+class ReplayRealCaptures : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ReplayRealCaptures, MatchesGolden)
+{
+    TempDir dir;
+    const fs::path data = QUORVEL_TEST_DATA;
+    const std::string name = GetParam();
+    const fs::path capture = data / "captures" / name;
+    const fs::path golden = data / "golden" / (fs::path(name).stem().string() + ".jsonl");
+    ASSERT_TRUE(fs::exists(golden)) << golden;
+    const RunOutput run = RunReplay(dir, Quote(capture.string()));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Lines(run.out), Lines(ReadFile(golden)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReplayRealCaptures, ::testing::Values("suspectemployeechat.dmp", "mapi.pcap"),
+                         [](const auto& info) { return fs::path(info.param).stem().string(); });
+
+} // namespace
+} // namespace quorvel::capture

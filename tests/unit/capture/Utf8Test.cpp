@@ -1,0 +1,80 @@
+#include "capture/Utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quorvel::capture {
+namespace {
+
+#define FFFD "\xEF\xBF\xBD"
+
+struct Utf8Case {
+    const char* name;
+    std::string input;
+    std::string expected;
+};
+
+using namespace std::string_literals;
+
+const std::vector<Utf8Case> Cases = {
+    {"Empty", "", ""},
+    {"Ascii", "Hello, world", "Hello, world"},
+    {"ControlCharactersKept", "\x01\t\x7F", "\x01\t\x7F"},
+    {"TwoByte", "caf\xC3\xA9", "caf\xC3\xA9"},
+    {"ThreeByteChinese", "你好", "你好"},
+    {"FourByteEmoji", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+    {"HighestCodePoint", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+    {"ReplacementCharacterKept", FFFD, FFFD},
+    {"LastBeforeSurrogates", "\xED\x9F\xBF", "\xED\x9F\xBF"},
+    // The example of the Unicode standard's Table 3-8 (U+FFFD for maximal subparts).
+    {"UnicodeTable3_8", "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
+     "a" FFFD FFFD FFFD "b" FFFD "c" FFFD FFFD "d"},
+    {"LoneContinuation", "a\x80" "b", "a" FFFD "b"},
+    {"TwoContinuations", "\x80\xBF", FFFD FFFD},
+    {"OverlongTwoByte", "\xC0\xAF", FFFD FFFD},
+    {"OverlongC1", "\xC1\xBF", FFFD FFFD},
+    {"OverlongThreeByte", "\xE0\x80\xAF", FFFD FFFD FFFD},
+    {"OverlongFourByte", "\xF0\x80\x80\xAF", FFFD FFFD FFFD FFFD},
+    {"HighSurrogate", "\xED\xA0\x80", FFFD FFFD FFFD},
+    {"LowSurrogate", "\xED\xBF\xBF", FFFD FFFD FFFD},
+    {"AboveMaximum", "\xF4\x90\x80\x80", FFFD FFFD FFFD FFFD},
+    {"LeadF5", "\xF5\x80\x80\x80", FFFD FFFD FFFD FFFD},
+    {"LeadFF", "x\xFFy", "x" FFFD "y"},
+    {"TruncatedTwoByteAtEnd", "ab\xC3", "ab" FFFD},
+    {"TruncatedThreeByteAtEnd", "你好\xE4\xB8", "你好" FFFD},
+    {"TruncatedFourByteAtEnd", "\xF0\x9F\x98", FFFD},
+    {"TruncatedFourByteBeforeAscii", "\xF0\x9F\x98" "A", FFFD "A"},
+    {"TruncatedThenValid", "\xE4\xB8你", FFFD "你"},
+    {"LeadThenLead", "\xC3\xC3\xA9", FFFD "\xC3\xA9"},
+    {"NulKept", "a\0b"s, "a\0b"s},
+};
+
+class DecodeUtf8LossyTest : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(DecodeUtf8LossyTest, Replaces)
+{
+    const Utf8Case& c = GetParam();
+    const std::string output = DecodeUtf8Lossy(c.input);
+    EXPECT_EQ(output, c.expected);
+    EXPECT_TRUE(IsValidUtf8(output));
+    EXPECT_EQ(IsValidUtf8(c.input), c.input == c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DecodeUtf8LossyTest, ::testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecodeUtf8Lossy, EveryTwoByteSequenceGivesValidOutput)
+{
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b) {
+            const std::string input{static_cast<char>(a), static_cast<char>(b)};
+            const std::string output = DecodeUtf8Lossy(input);
+            ASSERT_TRUE(IsValidUtf8(output)) << a << " " << b;
+            ASSERT_EQ(IsValidUtf8(input), output == input) << a << " " << b;
+        }
+}
+
+} // namespace
+} // namespace quorvel::capture
