@@ -1,0 +1,70 @@
+#include "ui/MessageBox.h"
+
+#include "ui/AppInfo.h"
+
+namespace quorvel::ui {
+
+std::optional<QMessageBox::StandardButton> MessageBox::s_nextAnswer;
+QList<ShownBox> MessageBox::s_shown;
+
+QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                             const QString& text, QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton defaultButton)
+{
+    s_shown.append({caption, text, icon, buttons, true});
+    if (s_nextAnswer) {
+        const auto answer = *s_nextAnswer;
+        s_nextAnswer.reset();
+        return answer;
+    }
+    QMessageBox box(icon, caption, text, buttons, parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void MessageBox::plain(QWidget* parent, const QString& text)
+{
+    show(parent, QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok);
+}
+
+QString MessageBox::standardErrorText(const QString& message)
+{
+    if (message.endsWith(QLatin1Char('.')))
+        return message;
+    return message + QLatin1Char('.');
+}
+
+void MessageBox::standardError(QWidget* parent, const QString& message)
+{
+    show(parent, QMessageBox::Critical, ApplicationTitle(), standardErrorText(message), QMessageBox::Ok);
+}
+
+QMessageBox* MessageBox::modeless(QWidget* parent, const QString& caption, const QString& text)
+{
+    s_shown.append({caption, text, QMessageBox::NoIcon, QMessageBox::Ok, false});
+    auto* box = new QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("MessageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton button)
+{
+    s_nextAnswer = button;
+}
+
+const QList<ShownBox>& MessageBox::shown()
+{
+    return s_shown;
+}
+
+void MessageBox::clearShown()
+{
+    s_shown.clear();
+}
+
+} // namespace quorvel::ui
