@@ -24,18 +24,21 @@ struct StoredSettings {
     int volume = 100, volume1 = 100;
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
          cbfriendsex = true, showtime = true;
+    bool operator==(const StoredSettings&) const = default;
 };
 
 // What a save writes; engines are written only when their list has a selection.
 struct SettingsToSave {
     int rate = 0, rate1 = 0, volume = 100, volume1 = 100;
-    std::optional<int> engine, engine1;
+    std::optional<int> engine = std::nullopt, engine1 = std::nullopt;
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
          cbfriendsex = true, showtime = true;
+    bool operator==(const SettingsToSave&) const = default;
 };
 
-// configHome/baseName/, created (one level) when missing. Throws SettingsError worded after the
-// system's error ("File access denied", "I/O error %d", ...).
+// configHome/baseName/, created when missing (missing parents too: a fresh account has no
+// ~/.config yet). Throws SettingsError worded after the system's error ("File access denied",
+// "I/O error %d", ...); a file standing where the folder should be is an error as well.
 std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName);
 
 class SettingsStore {

@@ -1,0 +1,489 @@
+// The settings store on real files: defaults, integer rules, what a save keeps, atomic replacement,
+// and the folder's errors.
+
+#include "app/settings/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace quorvel::settings;
+
+namespace quorvel::settings {
+void PrintTo(const StoredSettings& s, std::ostream* os)
+{
+    *os << "{engine " << s.engine << ", engine1 " << s.engine1 << ", rate " << s.rate << ", rate1 " << s.rate1
+        << ", volume " << s.volume << ", volume1 " << s.volume1 << ", flags " << s.cbme << s.cbfriend << s.cbmyname
+        << s.cbfriendsname << s.cbmyex << s.cbfriendsex << s.showtime << "}";
+}
+} // namespace quorvel::settings
+
+namespace {
+
+template <typename Row>
+std::string RowName(const testing::TestParamInfo<Row>& info)
+{
+    return info.param.name;
+}
+
+// A folder of the test's own, open to other users so that an unprivileged child can work in it.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "quorvel-settings-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = tmpl;
+        fs::permissions(m_path, fs::perms(0755));
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->is_directory(ec))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int EntryCount(const fs::path& dir)
+{
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+// Runs `work` in a forked child (after `prepare`) and returns what it returned.
+std::string RunInChild(const std::function<bool()>& prepare, const std::function<std::string()>& work)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string result = prepare() ? work() : "\x01prepare failed";
+        [[maybe_unused]] auto n = ::write(fds[1], result.data(), result.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string result;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        result.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status))
+        return "child died";
+    return result;
+}
+
+// What `work` returns when run by a user to whom permissions apply. As root that is a child that
+// has become "nobody"; nullopt when that is not possible.
+std::optional<std::string> RunUnprivileged(const std::function<std::string()>& work)
+{
+    if (::geteuid() != 0)
+        return work();
+    const auto drop = [] { return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0; };
+    auto result = RunInChild(drop, work);
+    if (result.rfind("\x01", 0) == 0)
+        return std::nullopt;
+    return result;
+}
+
+std::string ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const SettingsError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// --- integers ----------------------------------------------------------------------------------
+
+struct IntRow {
+    std::string name;
+    std::string text;
+    int expected; // with fallback -77
+};
+
+class ParseProfileIntTest : public testing::TestWithParam<IntRow> {};
+
+TEST_P(ParseProfileIntTest, Value)
+{
+    EXPECT_EQ(ParseProfileInt(GetParam().text, -77), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ParseProfileIntTest, testing::Values(
+    IntRow{"Empty", "", -77},
+    IntRow{"Zero", "0", 0},
+    IntRow{"Decimal", "42", 42},
+    IntRow{"Negative", "-5", -5},
+    IntRow{"LeadingZeros", "00012", 12},
+    IntRow{"NotANumber", "abc", -77},
+    IntRow{"HexLower", "0x2", 2},
+    IntRow{"HexUpperPrefix", "0X1f", 31},
+    IntRow{"HexLeadingZeros", "0x00000000000001", 1},
+    IntRow{"DollarHex", "$2", 2},
+    IntRow{"DollarHexDigits", "$fF", 255},
+    IntRow{"PrefixOnly", "0x", -77},
+    IntRow{"HexRestNotHex", "0xg", -77},
+    IntRow{"HexRestSigned", "0x-1", -77},
+    IntRow{"DollarOnly", "$", -77},
+    IntRow{"DollarSigned", "$-1", -77},
+    IntRow{"MinusOnly", "-", -77},
+    IntRow{"PlusSign", "+5", -77},
+    IntRow{"LeadingBlank", " 5", -77},
+    IntRow{"TrailingBlank", "5 ", -77},
+    IntRow{"TrailingText", "5x", -77},
+    IntRow{"Fraction", "1.5", -77},
+    IntRow{"Exponent", "1e3", -77},
+    IntRow{"FullWidthDigits", "１２", -77},
+    IntRow{"Max", "2147483647", INT_MAX},
+    IntRow{"Min", "-2147483648", INT_MIN},
+    IntRow{"AboveMax", "2147483648", -77},
+    IntRow{"BelowMin", "-2147483649", -77},
+    IntRow{"HugeDecimal", std::string(40, '9'), -77},
+    IntRow{"HexMax", "0x7fffffff", INT_MAX},
+    IntRow{"HexOverflow", "0x80000000", -77},
+    IntRow{"DollarOverflow", "$FFFFFFFF", -77}
+), RowName<IntRow>);
+
+// --- load --------------------------------------------------------------------------------------
+
+struct LoadRow {
+    std::string name;
+    std::optional<std::string> file; // nullopt: there is no file
+    StoredSettings expected;
+};
+
+class LoadTest : public testing::TestWithParam<LoadRow> {};
+
+TEST_P(LoadTest, Values)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    if (GetParam().file)
+        WriteFile(path, *GetParam().file);
+    EXPECT_EQ(SettingsStore(path).load(), GetParam().expected);
+}
+
+const std::string AllKeys =
+    "[set]\nRate=-3\nVolume=40\nEngine=1\nRate1=7\nVolume1=60\nEngine1=2\ncbme=0\ncbfriend=1\ncbmyname=0\n"
+    "cbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n";
+
+INSTANTIATE_TEST_SUITE_P(Table, LoadTest, testing::Values(
+    LoadRow{"NoFile", std::nullopt, {}},
+    LoadRow{"EmptyFile", "", {}},
+    LoadRow{"AllKeys", AllKeys,
+            {.engine = 1, .engine1 = 2, .rate = -3, .rate1 = 7, .volume = 40, .volume1 = 60, .cbme = false,
+             .cbfriend = true, .cbmyname = false, .cbfriendsname = false, .cbmyex = true, .cbfriendsex = false,
+             .showtime = false}},
+    // The track bars clamp; the store hands the stored numbers on.
+    LoadRow{"RateAndVolumeUnclamped", "[set]\nRate=25\nVolume=-5\n", {.rate = 25, .volume = -5}},
+    LoadRow{"VolumeNotANumber", "[set]\nVolume=abc\n", {}},
+    LoadRow{"EngineHex", "[set]\nEngine=0x2\nEngine1=$2\n", {.engine = 2, .engine1 = 2}},
+    LoadRow{"FlagTwoIsTrue", "[set]\ncbme=2\ncbfriend=-1\n", {}},
+    LoadRow{"FlagNotANumberKeepsDefault", "[set]\ncbme=yes\n", {}},
+    LoadRow{"UpperCaseNames", "[SET]\nRATE=3\nCBME=0\n", {.rate = 3, .cbme = false}},
+    LoadRow{"MixedCaseNames", "[Set]\nvOlUmE1=7\nShowTime=0\n", {.volume1 = 7, .showtime = false}},
+    LoadRow{"OtherSectionIgnored", "[other]\nRate=5\n[set]\nVolume=9\n", {.volume = 9}},
+    LoadRow{"CommentsIgnored", "; Rate=5\n[set]\n; Volume=1\nVolume=2\n", {.volume = 2}},
+    LoadRow{"CrLf", "[set]\r\nRate=4\r\nshowtime=0\r\n", {.rate = 4, .showtime = false}},
+    LoadRow{"QuotedValue", "[set]\nRate=\"6\"\n", {.rate = 6}},
+    LoadRow{"BlanksAround", "[set]\n  Rate  =  6  \n", {.rate = 6}},
+    // Only the first 2047 characters count: the junk at character 2048 is not seen.
+    LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}
+), RowName<LoadRow>);
+
+TEST(Load, UnreadableFileGivesDefaults)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    WriteFile(path, "[set]\nRate=5\n");
+    fs::permissions(path, fs::perms::none);
+    const auto result = RunUnprivileged([&] { return std::to_string(SettingsStore(path).load().rate); });
+    if (!result)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*result, "0");
+}
+
+// --- save --------------------------------------------------------------------------------------
+
+struct SaveRow {
+    std::string name;
+    std::optional<std::string> before;
+    SettingsToSave values;
+    std::string after;
+};
+
+class SaveTest : public testing::TestWithParam<SaveRow> {};
+
+TEST_P(SaveTest, FileText)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    if (GetParam().before)
+        WriteFile(path, *GetParam().before);
+    SettingsStore(path).save(GetParam().values);
+    EXPECT_EQ(ReadFile(path), GetParam().after);
+    EXPECT_EQ(EntryCount(dir.path()), 1) << "a temporary file was left behind";
+}
+
+const SettingsToSave Mixed{.rate = 10, .rate1 = -10, .volume = 0, .volume1 = 55, .engine = 2, .engine1 = 0,
+                           .cbme = true, .cbfriend = false, .cbmyname = true, .cbfriendsname = false,
+                           .cbmyex = true, .cbfriendsex = false, .showtime = false};
+
+INSTANTIATE_TEST_SUITE_P(Table, SaveTest, testing::Values(
+    SaveRow{"NewFileInSaveOrder", std::nullopt, Mixed,
+            "[set]\nRate=10\nVolume=0\nEngine=2\nRate1=-10\nVolume1=55\nEngine1=0\ncbme=1\ncbfriend=0\n"
+            "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n"},
+    SaveRow{"NewFileWithoutVoices", std::nullopt, SettingsToSave{},
+            "[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\n"
+            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+    // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
+    // of the keys stay; engines without a selection keep their stored text.
+    SaveRow{"ExistingFileKeptAround",
+            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime = 1\nRATE=3\nextra=keep me\nEngine=0x7\n\n"
+            "; trailing comment\n[last]\nx=1",
+            SettingsToSave{.rate = -1, .volume = 5},
+            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\n"
+            "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
+            "cbfriendsex=1\n\n; trailing comment\n[last]\nx=1"},
+    SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
+            "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
+            "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\n"},
+    SaveRow{"SectionAppendedToOtherSections", "[other]\nx=1", SettingsToSave{.cbme = false},
+            "[other]\nx=1\n[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=0\ncbfriend=1\ncbmyname=1\n"
+            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+    SaveRow{"FlagTwoWrittenBackAsOne", "[set]\ncbme=2\n", SettingsToSave{},
+            "[set]\ncbme=1\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbfriend=1\ncbmyname=1\n"
+            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"}
+), RowName<SaveRow>);
+
+TEST(Save, WhatIsSavedLoadsBack)
+{
+    TempDir dir;
+    const SettingsStore store(dir.path() / "set.ini");
+    store.save(Mixed);
+    const StoredSettings expected{.engine = 2, .engine1 = 0, .rate = 10, .rate1 = -10, .volume = 0, .volume1 = 55,
+                                  .cbme = true, .cbfriend = false, .cbmyname = true, .cbfriendsname = false,
+                                  .cbmyex = true, .cbfriendsex = false, .showtime = false};
+    EXPECT_EQ(store.load(), expected);
+}
+
+TEST(Save, NoVoicesLeavesStoredEnginesAlone)
+{
+    TempDir dir;
+    const SettingsStore store(dir.path() / "set.ini");
+    WriteFile(store.path(), "[set]\nEngine=4\nEngine1=$3\n");
+    store.save(SettingsToSave{});
+    EXPECT_EQ(store.load().engine, 4);
+    EXPECT_EQ(store.load().engine1, 3);
+    EXPECT_NE(ReadFile(store.path()).find("Engine1=$3\n"), std::string::npos);
+}
+
+TEST(Save, KeepsTheFileMode)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    WriteFile(path, "[set]\n");
+    fs::permissions(path, fs::perms(0640));
+    SettingsStore(path).save(SettingsToSave{});
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::mask, fs::perms(0640));
+}
+
+TEST(Save, ReplacesTheFileBehindASymbolicLink)
+{
+    TempDir dir;
+    const auto real = dir.path() / "real.ini";
+    const auto link = dir.path() / "set.ini";
+    WriteFile(real, "[set]\nRate=1\n");
+    fs::create_symlink(real, link);
+    SettingsStore(link).save(SettingsToSave{.rate = 7});
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(SettingsStore(real).load().rate, 7);
+}
+
+const std::string OldFile = "[set]\nRate=3\n; the old file, which must survive whole\n" + std::string(4000, ';') + "\n";
+
+TEST(SaveFailure, UnwritableFolderKeepsOldFile)
+{
+    TempDir dir;
+    const auto folder = dir.path() / "quorvel";
+    fs::create_directory(folder);
+    const auto path = folder / "set.ini";
+    WriteFile(path, OldFile);
+    fs::permissions(folder, fs::perms(0555));
+    const auto error = RunUnprivileged([&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }); });
+    if (!error)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*error, "Unable to write to " + path.string());
+    EXPECT_EQ(ReadFile(path), OldFile);
+    EXPECT_EQ(EntryCount(folder), 1);
+}
+
+TEST(SaveFailure, UnreadableOldFileIsNotOverwritten)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    WriteFile(path, OldFile);
+    fs::permissions(path, fs::perms::none);
+    const auto error = RunUnprivileged([&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }); });
+    if (!error)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*error, "Unable to write to " + path.string());
+    EXPECT_EQ(ReadFile(path), OldFile);
+}
+
+// The disk "fills up" half-way: a file size limit makes the write of the new file fail after its
+// first kilobyte (this works for root too).
+TEST(SaveFailure, WriteFailingHalfWayKeepsOldFile)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    WriteFile(path, OldFile);
+    const auto limitFileSize = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    const auto error =
+        RunInChild(limitFileSize, [&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }); });
+    EXPECT_EQ(error, "Unable to write to " + path.string());
+    EXPECT_EQ(ReadFile(path), OldFile);
+    EXPECT_EQ(EntryCount(dir.path()), 1) << "the temporary file was not removed";
+}
+
+TEST(SaveFailure, MissingFolder)
+{
+    TempDir dir;
+    const auto path = dir.path() / "gone" / "set.ini";
+    EXPECT_EQ(ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }), "Unable to write to " + path.string());
+}
+
+// --- the folder --------------------------------------------------------------------------------
+
+TEST(Folder, CreatedWithMissingParentsAndTrailingSeparator)
+{
+    TempDir dir;
+    const auto home = dir.path() / "fresh" / ".config";
+    const auto folder = LocateSettingsFolder(home, "quorvel");
+    EXPECT_EQ(folder, home / "quorvel" / "");
+    EXPECT_EQ(folder.string().back(), '/');
+    EXPECT_TRUE(fs::is_directory(home / "quorvel"));
+    // Found again the next time, unchanged.
+    EXPECT_EQ(LocateSettingsFolder(home, "quorvel"), folder);
+}
+
+TEST(Folder, RenamedExecutableGetsAFolderOfItsOwn)
+{
+    TempDir dir;
+    EXPECT_NE(LocateSettingsFolder(dir.path(), "abc"), LocateSettingsFolder(dir.path(), "quorvel"));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "abc"));
+}
+
+struct FolderErrorRow {
+    std::string name;
+    std::function<fs::path(const fs::path&)> makeHome; // prepares the test folder, returns configHome
+    std::string baseName;
+    std::string error;
+};
+
+class FolderErrorTest : public testing::TestWithParam<FolderErrorRow> {};
+
+TEST_P(FolderErrorTest, Wording)
+{
+    TempDir dir;
+    const auto home = GetParam().makeHome(dir.path());
+    EXPECT_EQ(ErrorOf([&] { LocateSettingsFolder(home, GetParam().baseName); }), GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FolderErrorTest, testing::Values(
+    FolderErrorRow{"FileWhereFolderShouldBe",
+                   [](const fs::path& d) { WriteFile(d / "quorvel", "x"); return d; }, "quorvel",
+                   "I/O error " + std::to_string(EEXIST)},
+    FolderErrorRow{"FileWhereConfigHomeShouldBe",
+                   [](const fs::path& d) { WriteFile(d / ".config", "x"); return d / ".config"; }, "quorvel",
+                   "Invalid filename"},
+    FolderErrorRow{"FileAsAParentOfConfigHome",
+                   [](const fs::path& d) { WriteFile(d / "home", "x"); return d / "home" / ".config"; }, "quorvel",
+                   "Invalid filename"},
+    FolderErrorRow{"DanglingLinkAsConfigHome",
+                   [](const fs::path& d) { fs::create_symlink(d / "nowhere", d / ".config"); return d / ".config"; },
+                   "quorvel", "File not found"},
+    FolderErrorRow{"NameTooLong", [](const fs::path& d) { return d; }, std::string(300, 'q'), "Invalid filename"},
+    FolderErrorRow{"EmptyBaseName", [](const fs::path& d) { return d; }, "", "Invalid filename"},
+    FolderErrorRow{"BaseNameWithSlash", [](const fs::path& d) { return d; }, "a/b", "Invalid filename"},
+    FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"}
+), RowName<FolderErrorRow>);
+
+TEST(Folder, ReadOnlyParentIsAccessDenied)
+{
+    TempDir dir;
+    const auto home = dir.path() / ".config";
+    fs::create_directory(home);
+    fs::permissions(home, fs::perms(0555));
+    const auto error = RunUnprivileged([&] { return ErrorOf([&] { LocateSettingsFolder(home, "quorvel"); }); });
+    if (!error)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*error, "File access denied");
+    EXPECT_FALSE(fs::exists(home / "quorvel"));
+}
+
+TEST(Folder, UnsearchableParentIsAccessDenied)
+{
+    TempDir dir;
+    const auto locked = dir.path() / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::none);
+    const auto error =
+        RunUnprivileged([&] { return ErrorOf([&] { LocateSettingsFolder(locked / ".config", "quorvel"); }); });
+    if (!error)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*error, "File access denied");
+}
+
+} // namespace
