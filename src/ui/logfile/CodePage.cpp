@@ -49,7 +49,7 @@ void* CodePageDecoder::converterFor(int codePage) {
     return it->second;
 }
 
-void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& out) {
+void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& out, bool latinFallback) {
     if (codePage == 65001) {
         std::size_t pos = 0;
         while (pos < bytes.size())
@@ -78,7 +78,10 @@ void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& 
         if (error == E2BIG)
             continue;
         // EILSEQ: a byte that starts no character; EINVAL: a sequence cut off at the end.
-        AppendUtf8(out, ReplacementCharacter);
+        if (latinFallback && codePage != 1252)
+            Decode(1252, std::string_view(in, 1), out);
+        else
+            AppendUtf8(out, ReplacementCharacter);
         ++in;
         --inLeft;
         iconv(converter, nullptr, nullptr, nullptr, nullptr);

@@ -15,9 +15,11 @@ public:
     CodePageDecoder& operator=(const CodePageDecoder&) = delete;
     ~CodePageDecoder();
 
-    // Appends the UTF-8 form of `bytes` to `out`; each byte that is no character (or an incomplete
-    // sequence at the end) becomes U+FFFD.
-    void Decode(int codePage, std::string_view bytes, std::string& out);
+    // Appends the UTF-8 form of `bytes` to `out`. A byte that starts no character of the code
+    // page (or an incomplete sequence at the end) becomes U+FFFD, or with `latinFallback` its
+    // code page 1252 character: writers such as TextEdit put single Latin bytes like \'a9 for (c)
+    // into documents of a multi-byte code page.
+    void Decode(int codePage, std::string_view bytes, std::string& out, bool latinFallback = false);
 
 private:
     void* converterFor(int codePage);

@@ -155,6 +155,8 @@ private:
         }
         if (state().destination == Destination::ColorTable)
             endColorEntry(false);
+        if (m_stack.size() == 1)
+            resolveSurrogate();
         m_stack.pop_back();
         return m_stack.empty();
     }
@@ -435,7 +437,7 @@ private:
         if (m_bytes.empty())
             return;
         std::string decoded;
-        m_decoder.Decode(m_bytesCodePage, m_bytes, decoded);
+        m_decoder.Decode(m_bytesCodePage, m_bytes, decoded, true);
         m_bytes.clear();
         std::string text;
         text.reserve(decoded.size());

@@ -1,0 +1,234 @@
+// Opening and saving the log through QTextDocument: formats, the plain-text mode rule, the
+// RTF-then-plain-text fallback, error texts and the atomic save.
+
+#include "ui/logfile/LogFiles.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace quorvel::logfile {
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+RichText ChatLog() {
+    return RichText{{{"Ann 说 (09:05:07):", Green}, {"\nHello {world} \\ 😀\t中文\n", Black},
+                     {"Bob 说 (09:05:09):", Blue, true}, {"\n", Black}, {"bold", Black, true},
+                     {" italic", Black, false, true}, {" underline", Black, false, false, true}}};
+}
+
+std::string ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const LogFileError& error) {
+        return error.what();
+    }
+    return "<no error>";
+}
+
+class LogFiles : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(LogFiles, DocumentKeepsRunsAndFormats) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(), document);
+    EXPECT_EQ(document.toPlainText().toStdString(), ChatLog().plainText());
+    EXPECT_EQ(Normalized(FromDocument(document)).runs, Normalized(ChatLog()).runs);
+}
+
+TEST_F(LogFiles, AppendingGoesBehindWhatIsThere) {
+    QTextDocument document;
+    AppendToDocument(RichText{{{"first", Green}}}, document);
+    AppendToDocument(RichText{{{"\nsecond", Blue}}}, document);
+    EXPECT_EQ(document.toPlainText(), QStringLiteral("first\nsecond"));
+    const RichText back = FromDocument(document);
+    ASSERT_EQ(back.runs.size(), 2u);
+    EXPECT_EQ(back.runs[0], (TextRun{"first", Green}));
+    EXPECT_EQ(back.runs[1], (TextRun{"\nsecond", Blue}));
+}
+
+TEST_F(LogFiles, FromDocumentTurnsLineSeparatorsIntoNewlines) {
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    cursor.insertText(QStringLiteral("a") + QChar(QChar::LineSeparator) + QStringLiteral("b"));
+    EXPECT_EQ(FromDocument(document).plainText(), "a\nb");
+}
+
+struct SaveCase {
+    const char* name;
+    bool plainTextMode;
+};
+
+class LogFileRoundTrip : public LogFiles, public testing::WithParamInterface<SaveCase> {};
+
+TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText) {
+    const bool plain = GetParam().plainTextMode;
+    QTextDocument document;
+    AppendToDocument(ChatLog(), document);
+    const QString file = path(plain ? "log.txt" : "log.rtf");
+    SaveLogFile(file, plain, document);
+
+    QTextDocument opened;
+    LoadLogFile(file, plain, opened);
+    EXPECT_EQ(opened.toPlainText(), document.toPlainText());
+    if (!plain) {
+        EXPECT_EQ(Normalized(FromDocument(opened)).runs, Normalized(ChatLog()).runs);
+    }
+}
+
+TEST_P(LogFileRoundTrip, EmptyLog) {
+    const bool plain = GetParam().plainTextMode;
+    QTextDocument document;
+    const QString file = path("empty");
+    SaveLogFile(file, plain, document);
+    const QByteArray bytes = ReadAll(file);
+    if (plain) {
+        EXPECT_TRUE(bytes.isEmpty());
+    } else {
+        EXPECT_TRUE(bytes.startsWith("{\\rtf1"));
+        const std::optional<RichText> text = ReadRtf(bytes.toStdString());
+        ASSERT_TRUE(text.has_value());
+        EXPECT_TRUE(text->runs.empty());
+    }
+    QTextDocument opened;
+    AppendToDocument(RichText{{{"old", Black}}}, opened);
+    LoadLogFile(file, plain, opened);
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LogFileRoundTrip, testing::Values(SaveCase{"Rtf", false}, SaveCase{"PlainText", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LogFiles, PlainTextFileIsUtf8WithCrLf) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(), document);
+    SaveLogFile(path("log.txt"), true, document);
+    EXPECT_EQ(ReadAll(path("log.txt")).toStdString(), EncodePlainText(ChatLog().plainText()));
+    EXPECT_TRUE(ReadAll(path("log.txt")).startsWith("Ann \xE8\xAF\xB4 (09:05:07):\r\nHello"));
+}
+
+TEST_F(LogFiles, PlainTextModeShowsRtfMarkup) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(), document);
+    SaveLogFile(path("log.rtf"), false, document);
+
+    QTextDocument opened;
+    LoadLogFile(path("log.rtf"), true, opened);
+    EXPECT_TRUE(opened.toPlainText().startsWith(QStringLiteral("{\\rtf1\\ansi")));
+    EXPECT_TRUE(opened.toPlainText().contains(QStringLiteral("\\colortbl")));
+}
+
+TEST_F(LogFiles, PlainTextFileOpensWhenRtfExpected) {
+    WriteAll(path("chat.txt"), QByteArray("\xD6\xD0\xCE\xC4\r\nline two\r\n")); // GB18030, from Windows
+    QTextDocument opened;
+    LoadLogFile(path("chat.txt"), false, opened);
+    EXPECT_EQ(opened.toPlainText(), QStringLiteral("中文\nline two\n"));
+}
+
+TEST_F(LogFiles, OtherProgramsRtfShowsFormatted) {
+    QTextDocument opened;
+    LoadLogFile(QStringLiteral(QUORVEL_TEST_DATA "/rtf/lo-chat-zh.rtf"), false, opened);
+    const QString text = opened.toPlainText();
+    const int header = text.indexOf(QStringLiteral("2024-03-15 09:13:47 李娜"));
+    ASSERT_GE(header, 0) << text.toStdString();
+    QTextCursor cursor(&opened);
+    cursor.setPosition(header + 1);
+    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(0, 0, 255));
+}
+
+TEST_F(LogFiles, BinaryFileFailsToLoad) {
+    WriteAll(path("image.png"), QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+    QTextDocument opened;
+    EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), false, opened); }), "Failed to Load Stream");
+    EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), true, opened); }), "Failed to Load Stream");
+}
+
+TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared) {
+    QTextDocument opened;
+    AppendToDocument(RichText{{{"old", Black}}}, opened);
+    const QString missing = path("missing.rtf");
+    EXPECT_EQ(ErrorOf([&] { LoadLogFile(missing, false, opened); }),
+              "Cannot open file \"" + missing.toStdString() + "\". No such file or directory");
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(LogFiles, UnwritablePathCannotBeCreated) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(), document);
+    const QString file = path("no-such-folder/log.rtf");
+    const std::string error = ErrorOf([&] { SaveLogFile(file, false, document); });
+    const std::string prefix = "Cannot create file \"" + file.toStdString() + "\". ";
+    EXPECT_TRUE(error.starts_with(prefix)) << error;
+    EXPECT_GT(error.size(), prefix.size()) << "the system's reason is missing";
+    EXPECT_EQ(document.toPlainText().toStdString(), ChatLog().plainText());
+}
+
+// A write that fails half-way (here: the file size limit, which holds for root too) must leave
+// the old log as it was.
+TEST_F(LogFiles, FailedSaveKeepsTheOldFile) {
+    const QString file = path("log.rtf");
+    WriteAll(file, QByteArray("{\\rtf1 old log}"));
+    QTextDocument document;
+    AppendToDocument(RichText{{{std::string(256 * 1024, 'x'), Black}}}, document);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string error = ErrorOf([&] { SaveLogFile(file, false, document); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(error.starts_with("Cannot create file \"" + file.toStdString() + "\". ")) << error;
+    EXPECT_EQ(ReadAll(file), QByteArray("{\\rtf1 old log}"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("log.rtf")});
+}
+
+TEST_F(LogFiles, SaveReplacesAnExistingFile) {
+    const QString file = path("log.rtf");
+    WriteAll(file, QByteArray(4096, 'z'));
+    QTextDocument document;
+    AppendToDocument(RichText{{{"new", Green}}}, document);
+    SaveLogFile(file, false, document);
+    QTextDocument opened;
+    LoadLogFile(file, false, opened);
+    EXPECT_EQ(opened.toPlainText(), QStringLiteral("new"));
+}
+
+} // namespace
+} // namespace quorvel::logfile
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
