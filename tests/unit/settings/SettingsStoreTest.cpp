@@ -375,6 +375,7 @@ TEST(SaveFailure, UnreadableOldFileIsNotOverwritten)
     if (!error)
         GTEST_SKIP() << "cannot become an unprivileged user";
     EXPECT_EQ(*error, "Unable to write to " + path.string());
+    fs::permissions(path, fs::perms::owner_read);
     EXPECT_EQ(ReadFile(path), OldFile);
 }
 
