@@ -1,0 +1,116 @@
+// Reading and writing a 10,000-line chat log: RTF, plain text, and the QTextDocument it lands in.
+
+#include "ui/logfile/LogFiles.h"
+
+#include <QGuiApplication>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+using namespace quorvel::logfile;
+
+namespace {
+
+// Half headers (green or blue), half black bodies of mixed Chinese, ASCII and emoji.
+RichText ChatLog(int lines) {
+    RichText text;
+    for (int i = 0; i < lines / 2; ++i) {
+        const Color header = i % 2 == 0 ? Color{0, 128, 0} : Color{0, 0, 255};
+        text.runs.push_back({"Ann 说 (09:05:" + std::to_string(i % 60) + "):\n", header});
+        text.runs.push_back({"今天的周会改到下午三点，地点不变。 See you 😀 #" + std::to_string(i) + "\n", Color{}});
+    }
+    return text;
+}
+
+constexpr int Lines = 10000;
+
+void WriteRtfLog(benchmark::State& state) {
+    const RichText text = ChatLog(Lines);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string rtf = WriteRtf(text);
+        bytes = rtf.size();
+        benchmark::DoNotOptimize(rtf.data());
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(WriteRtfLog)->Unit(benchmark::kMillisecond);
+
+void ReadRtfLog(benchmark::State& state) {
+    const std::string rtf = WriteRtf(ChatLog(Lines));
+    for (auto _ : state) {
+        auto text = ReadRtf(rtf);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * rtf.size()));
+}
+BENCHMARK(ReadRtfLog)->Unit(benchmark::kMillisecond);
+
+void ReadGbkRtfLog(benchmark::State& state) {
+    // The form WordPad on a Chinese system writes: code page 936 bytes as \'hh.
+    std::string rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}\\f0 ";
+    for (int i = 0; i < Lines; ++i)
+        rtf += "Ann \\'cb\\'b5 (09:05:07):\\par \\'bd\\'f1\\'cc\\'ec\\'b5\\'c4\\'d6\\'dc\\'bb\\'e1\\par\n";
+    rtf += "}";
+    for (auto _ : state) {
+        auto text = ReadRtf(rtf);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * rtf.size()));
+}
+BENCHMARK(ReadGbkRtfLog)->Unit(benchmark::kMillisecond);
+
+void DecodeGb18030Log(benchmark::State& state) {
+    std::string bytes;
+    for (int i = 0; i < Lines; ++i)
+        bytes += "Ann \xcb\xb5 (09:05:07):\r\n\xbd\xf1\xcc\xec\xb5\xc4\xd6\xdc\xbb\xe1\r\n";
+    for (auto _ : state) {
+        auto text = DecodePlainText(bytes);
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(DecodeGb18030Log)->Unit(benchmark::kMillisecond);
+
+void AppendLogToDocument(benchmark::State& state) {
+    const RichText text = ChatLog(Lines);
+    for (auto _ : state) {
+        QTextDocument document;
+        AppendToDocument(text, document);
+        benchmark::DoNotOptimize(document.characterCount());
+    }
+}
+BENCHMARK(AppendLogToDocument)->Unit(benchmark::kMillisecond);
+
+// One line at a time behind a growing log, as chat messages arrive: the cost must stay flat.
+void AppendLineAtLogSize(benchmark::State& state) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(static_cast<int>(state.range(0))), document);
+    const RichText line{{{"Bob 说 (09:05:07):\n", Color{0, 128, 0}}, {"hello there\n", Color{}}}};
+    for (auto _ : state)
+        AppendToDocument(line, document);
+}
+BENCHMARK(AppendLineAtLogSize)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+void DocumentToRtf(benchmark::State& state) {
+    QTextDocument document;
+    AppendToDocument(ChatLog(Lines), document);
+    for (auto _ : state) {
+        const std::string rtf = WriteRtf(FromDocument(document));
+        benchmark::DoNotOptimize(rtf.data());
+    }
+}
+BENCHMARK(DocumentToRtf)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
