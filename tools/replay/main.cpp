@@ -105,7 +105,11 @@ int main(int argc, char** argv)
     // A speech renderer (--wav) would take result.speeches here, in capture order.
     std::fflush(stdout);
     if (result.error) {
-        std::fprintf(stderr, "quorvel-replay: %s: %s\n", path.c_str(), result.error->c_str());
+        // libpcap names the file itself in some of its messages.
+        if (result.error->starts_with(path + ":"))
+            std::fprintf(stderr, "quorvel-replay: %s\n", result.error->c_str());
+        else
+            std::fprintf(stderr, "quorvel-replay: %s: %s\n", path.c_str(), result.error->c_str());
         return ExitUnreadable;
     }
     return 0;
