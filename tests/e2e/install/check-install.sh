@@ -48,11 +48,12 @@ grep -qx 'Icon=quorvel' "$root/usr/share/applications/quorvel.desktop" || fail "
 metainfo=$root/usr/share/metainfo/io.github.quorvel.quorvel.metainfo.xml
 appstreamcli validate --no-net --pedantic "$metainfo" >"$scratch/as.log" 2>&1 \
     || { cat "$scratch/as.log" >&2; fail "appstreamcli validate"; }
-grep -q '^[EWIP]:' "$scratch/as.log" && { cat "$scratch/as.log" >&2; fail "appstreamcli has remarks"; }
+grep -Eq '^[[:space:]]*[EWIP]:' "$scratch/as.log" && { cat "$scratch/as.log" >&2; fail "appstreamcli has remarks"; }
 grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo release is not $version"
 # The whole tree: the metainfo's launchable must find the desktop file, and that its icon.
-appstreamcli validate-tree --no-net "$root/usr" >"$scratch/tree.log" 2>&1 \
+appstreamcli validate-tree --no-net --pedantic "$root/usr" >"$scratch/tree.log" 2>&1 \
     || { cat "$scratch/tree.log" >&2; fail "appstreamcli validate-tree"; }
+grep -Eq '^[[:space:]]*[EWIP]:' "$scratch/tree.log" && { cat "$scratch/tree.log" >&2; fail "appstreamcli validate-tree has remarks"; }
 
 svg=$root/usr/share/icons/hicolor/scalable/apps/quorvel.svg
 xmllint --noout "$svg" 2>"$scratch/svg.log" || { cat "$scratch/svg.log" >&2; fail "icon is not well-formed XML"; }
