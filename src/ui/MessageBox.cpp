@@ -4,7 +4,7 @@
 
 namespace quorvel::ui {
 
-std::optional<QMessageBox::StandardButton> MessageBox::s_nextAnswer;
+QList<QMessageBox::StandardButton> MessageBox::s_nextAnswers;
 QList<ShownBox> MessageBox::s_shown;
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
@@ -12,11 +12,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
                                              QMessageBox::StandardButton defaultButton)
 {
     s_shown.append({caption, text, icon, buttons, true});
-    if (s_nextAnswer) {
-        const auto answer = *s_nextAnswer;
-        s_nextAnswer.reset();
-        return answer;
-    }
+    if (!s_nextAnswers.isEmpty())
+        return s_nextAnswers.takeFirst();
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     if (defaultButton != QMessageBox::NoButton)
@@ -54,7 +51,7 @@ QMessageBox* MessageBox::modeless(QWidget* parent, const QString& caption, const
 
 void MessageBox::setNextAnswer(QMessageBox::StandardButton button)
 {
-    s_nextAnswer = button;
+    s_nextAnswers.append(button);
 }
 
 const QList<ShownBox>& MessageBox::shown()

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QString>
 
-#include <optional>
 
 class QWidget;
 
@@ -37,13 +36,13 @@ public:
     // A box that leaves the main window usable (help, about); deletes itself when closed.
     static QMessageBox* modeless(QWidget* parent, const QString& caption, const QString& text);
 
-    // Tests: the next modal box returns this answer at once instead of being shown.
+    // Tests: the next modal box returns this answer at once instead of being shown; answers queue up.
     static void setNextAnswer(QMessageBox::StandardButton button);
     static const QList<ShownBox>& shown();
     static void clearShown();
 
 private:
-    static std::optional<QMessageBox::StandardButton> s_nextAnswer;
+    static QList<QMessageBox::StandardButton> s_nextAnswers;
     static QList<ShownBox> s_shown;
 };
 

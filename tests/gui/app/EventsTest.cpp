@@ -1,0 +1,344 @@
+// Captured datagrams through the fake capture source: log lines with their colours, what reaches
+// the fake speech for each option setting, and the one-capture-box-at-a-time rule.
+
+#include "Support.h"
+
+#include "ui/LogView.h"
+#include "ui/MessageBox.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QTextBlock>
+#include <QTimer>
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+namespace {
+
+struct Line {
+    QString text;
+    QColor color;
+};
+
+// Each block of the log with its colour; a block of mixed colours fails the test.
+QList<Line> Lines(const QTextDocument& doc)
+{
+    QList<Line> lines;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        QColor color;
+        bool mixed = false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QColor c = it.fragment().charFormat().foreground().color();
+            if (color.isValid() && c != color)
+                mixed = true;
+            color = c;
+        }
+        lines.append({mixed ? QStringLiteral("<mixed>") + block.text() : block.text(), color});
+    }
+    if (lines.size() == 1 && lines[0].text.isEmpty())
+        lines.clear();
+    return lines;
+}
+
+const QColor Green(0, 128, 0);
+const QColor Blue(0, 0, 255);
+const QColor Black(0, 0, 0);
+const QRegularExpression TimeHeader(QStringLiteral("^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$"));
+
+} // namespace
+
+class EventsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        ui::MessageBox::clearShown();
+        h = std::make_unique<Harness>();
+        h->start();
+    }
+    void cleanup() { h.reset(); }
+
+    void friendMessageWorkedExample()
+    {
+        int linesAtSpeak = -1;
+        h->speech->onSpeak = [&] { linesAtSpeak = int(Lines(*h->window->log()->document()).size()); };
+        h->capture->deliver(FriendMsg("Ann", "Hello"));
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(TimeHeader.match(lines[0].text).hasMatch(), qPrintable(lines[0].text));
+        QCOMPARE(lines[0].color, Green);
+        QCOMPARE(lines[1].text, QStringLiteral("Hello"));
+        QCOMPARE(lines[1].color, Black);
+        QCOMPARE(h->speech->speakCalls.size(), 1);
+        QCOMPARE(h->speech->speakCalls[0].channel, speech::Channel::Friend);
+        QCOMPARE(h->speech->speakCalls[0].text, QStringLiteral("Ann 说：Hello"));
+        // Friends are spoken after the header, before the body appears.
+        QCOMPARE(linesAtSpeak, 1);
+    }
+
+    void headers_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<bool>("showTime");
+        QTest::addColumn<QString>("header");  // regular expression
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("friend MSG, time") << FriendMsg("Ann", "Hi") << true << "^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
+        QTest::newRow("friend MSG, no time") << FriendMsg("Ann", "Hi") << false << "^Ann 说 :$" << Green;
+        QTest::newRow("friend UBM keeps the time") << FriendUbm("bob@example.org", "Hi") << false
+                                                   << "^bob@example.org 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Blue;
+        QTest::newRow("own, time") << OwnMsg("Hi") << true << "^我 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
+        QTest::newRow("own, no time") << OwnMsg("Hi") << false << "^我 说 :$" << Green;
+    }
+    void headers()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(bool, showTime);
+        QFETCH(QString, header);
+        QFETCH(QColor, color);
+        auto* item = h->find<QAction>("NShowTime1");
+        if (item->isChecked() != showTime)
+            item->trigger();
+        h->capture->deliver(datagram);
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(QRegularExpression(header).match(lines[0].text).hasMatch(), qPrintable(lines[0].text));
+        QCOMPARE(lines[0].color, color);
+        QCOMPARE(lines[1].text, QStringLiteral("Hi"));
+        QCOMPARE(lines[1].color, Black);
+    }
+
+    void showTimeOnlyAffectsNewLines()
+    {
+        h->capture->deliver(FriendMsg("Ann", "one"));
+        h->trigger("NShowTime1");
+        h->capture->deliver(FriendMsg("Ann", "two"));
+        h->trigger("NShowTime1");
+        h->capture->deliver(FriendMsg("Ann", "three"));
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(TimeHeader.match(lines[0].text).hasMatch());
+        QCOMPARE(lines[2].text, QStringLiteral("Ann 说 :"));
+        QVERIFY(TimeHeader.match(lines[4].text).hasMatch());
+    }
+
+    void speaking_data()
+    {
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<bool>("m");
+        QTest::addColumn<bool>("n");
+        QTest::addColumn<bool>("e");
+        QTest::addColumn<QString>("spoken");  // empty: nothing spoken
+        const QString worded = QStringLiteral("Hi[微笑]");
+        QTest::newRow("friend M N E") << false << true << true << true << "Ann 说：" + worded;
+        QTest::newRow("friend M N") << false << true << true << false << "Ann 说：Hi";
+        QTest::newRow("friend M E") << false << true << false << true << worded;
+        QTest::newRow("friend M") << false << true << false << false << "Hi";
+        QTest::newRow("friend N") << false << false << true << false << "Ann 说：";
+        QTest::newRow("friend N E") << false << false << true << true << "Ann 说：" + worded;
+        QTest::newRow("friend E") << false << false << false << true << "";
+        QTest::newRow("friend none") << false << false << false << false << "";
+        QTest::newRow("own M N E") << true << true << true << true << "我说：" + worded;
+        QTest::newRow("own M") << true << true << false << false << "Hi";
+        QTest::newRow("own N") << true << false << true << false << "我说：";
+        QTest::newRow("own none") << true << false << false << false << "";
+    }
+    void speaking()
+    {
+        QFETCH(bool, own);
+        QFETCH(bool, m);
+        QFETCH(bool, n);
+        QFETCH(bool, e);
+        QFETCH(QString, spoken);
+        h->find<QCheckBox>(own ? "CBMe" : "CBFriend")->setChecked(m);
+        h->find<QCheckBox>(own ? "CBmyname" : "CBFriendsname")->setChecked(n);
+        h->find<QCheckBox>(own ? "CBmyex" : "CBFriendsex")->setChecked(e);
+        // The other direction's boxes must not matter.
+        for (const char* other : {"CBMe", "CBmyname", "CBmyex", "CBFriend", "CBFriendsname", "CBFriendsex"})
+            if (QString(other).contains("Friend") == own)
+                h->find<QCheckBox>(other)->setChecked(false);
+        h->find<QComboBox>(own ? "CBVoice" : "CBVoice1")->setCurrentIndex(2);
+        h->find<QSlider>(own ? "TRate" : "TRate1")->setValue(-3);
+        h->find<QSlider>(own ? "TVolume" : "TVolume1")->setValue(40);
+
+        h->capture->deliver(own ? OwnMsg("Hi:)") : FriendMsg("Ann", "Hi:)"));
+
+        // The log is the same whatever the options say.
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1].text, QStringLiteral("Hi[微笑]"));
+        if (spoken.isEmpty()) {
+            QCOMPARE(h->speech->speakCalls.size(), 0);
+            return;
+        }
+        QCOMPARE(h->speech->speakCalls.size(), 1);
+        const SpeakCall call = h->speech->speakCalls[0];
+        QCOMPARE(call.channel, own ? speech::Channel::Own : speech::Channel::Friend);
+        QCOMPARE(call.text, spoken);
+        QCOMPARE(call.voiceIndex, 2);
+        QCOMPARE(call.rate, -3);
+        QCOMPARE(call.volume, 40);
+    }
+
+    void ownSpeaksAfterTheBody()
+    {
+        int linesAtSpeak = -1;
+        h->speech->onSpeak = [&] { linesAtSpeak = int(Lines(*h->window->log()->document()).size()); };
+        h->capture->deliver(OwnMsg("Hi"));
+        QCOMPARE(linesAtSpeak, 2);
+    }
+
+    void emoticonOnlyStrippedIsSilent()
+    {
+        h->find<QCheckBox>("CBFriendsname")->setChecked(false);
+        h->find<QCheckBox>("CBFriendsex")->setChecked(false);
+        h->capture->deliver(FriendMsg("Ann", ":)"));
+        QCOMPARE(Lines(*h->window->log()->document()).size(), 2);
+        QCOMPARE(h->speech->speakCalls.size(), 0);
+        h->find<QCheckBox>("CBFriendsex")->setChecked(true);
+        h->capture->deliver(FriendMsg("Ann", ":)"));
+        QCOMPARE(h->speech->speakCalls.size(), 1);
+        QCOMPARE(h->speech->speakCalls[0].text, QStringLiteral("[微笑]"));
+    }
+
+    void ownBlankBodyLeavesNoTrace_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("spaces") << QByteArray("   ");
+    }
+    void ownBlankBodyLeavesNoTrace()
+    {
+        QFETCH(QByteArray, body);
+        h->capture->deliver(OwnMsg(body));
+        QVERIFY(h->window->log()->document()->isEmpty());
+        QCOMPARE(h->speech->speakCalls.size(), 0);
+    }
+
+    void friendEmptyBodyShowsHeader()
+    {
+        h->capture->deliver(FriendMsg("Ann", ""));
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(TimeHeader.match(lines[0].text).hasMatch());
+    }
+
+    void multiLineBodyIsOneBlackBlock()
+    {
+        h->capture->deliver(FriendMsg("Ann", "first\r\nsecond\r\nthird"));
+        h->capture->deliver(OwnMsg("reply"));
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[1].text, QStringLiteral("first"));
+        // Follow-on lines keep the blank that the body rules put in front of them.
+        QCOMPARE(lines[2].text, QStringLiteral(" second"));
+        QCOMPARE(lines[3].text, QStringLiteral(" third"));
+        for (int i : {1, 2, 3, 5})
+            QCOMPARE(lines[i].color, Black);
+        QCOMPARE(lines[0].color, Green);
+        QCOMPARE(lines[4].color, Green);
+        // Scrolled to the end: the caret sits behind the last body.
+        QCOMPARE(h->window->log()->textCursor().position(), h->window->log()->document()->characterCount() - 1);
+    }
+
+    void userTypedTextKeepsItsColour()
+    {
+        h->capture->deliver(FriendUbm("bob@example.org", "Hi"));
+        QTextCursor cursor(h->window->log()->document());
+        cursor.movePosition(QTextCursor::End);
+        QTextCharFormat red;
+        red.setForeground(QColor(255, 0, 0));
+        cursor.insertBlock();
+        cursor.insertText("typed", red);
+        h->capture->deliver(FriendMsg("Ann", "later"));
+        const auto lines = Lines(*h->window->log()->document());
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0].color, Blue);
+        QCOMPARE(lines[2].color, QColor(255, 0, 0));
+        QCOMPARE(lines[3].color, Green);
+        QCOMPARE(lines[4].color, Black);
+    }
+
+    void ignoredTraffic_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::newRow("other port") << Datagram(80, 50000, "MSG a b 1\r\nContent-Type: text/plain\r\n\r\nx");
+        QTest::newRow("not plain text") << Datagram(1863, 50000, "MSG a b 1\r\nContent-Type: text/x-msmsgscontrol\r\n\r\n");
+        QTest::newRow("too short") << QByteArray("\x45\x00", 2);
+    }
+    void ignoredTraffic()
+    {
+        QFETCH(QByteArray, datagram);
+        h->capture->deliver(datagram);
+        QVERIFY(h->window->log()->document()->isEmpty());
+        QVERIFY(ui::MessageBox::shown().isEmpty());
+    }
+
+    void oneCaptureBoxAtATime()
+    {
+        const QByteArray bad = Datagram(1863, 50000, "MSG text/plain");
+        int boxesWhileOpen = -1;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            // More reports while the box is open are dropped; chat goes on meanwhile.
+            h->capture->deliver(bad);
+            h->capture->fail(QStringLiteral("pcap_next_ex failed with error 3"));
+            h->capture->deliver(FriendMsg("Ann", "meanwhile"));
+            int open = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+                    ++open;
+            boxesWhileOpen = open;
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start();
+        h->capture->deliver(bad);
+        QCOMPARE(boxesWhileOpen, 1);
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("List index out of bounds (2)."));
+        QCOMPARE(ui::MessageBox::shown()[0].caption, QStringLiteral("Quorvel"));
+        QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::Critical);
+        QCOMPARE(Lines(*h->window->log()->document()).value(1).text, QStringLiteral("meanwhile"));
+
+        // Once it is closed the next report shows again.
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h->capture->fail(QStringLiteral("pcap_next_ex failed with error 3"));
+        QCOMPARE(ui::MessageBox::shown().size(), 2);
+        QCOMPARE(ui::MessageBox::shown()[1].text, QStringLiteral("pcap_next_ex failed with error 3"));
+        QCOMPARE(ui::MessageBox::shown()[1].icon, QMessageBox::NoIcon);
+    }
+
+    void stopSpeaking()
+    {
+        h->trigger("StopSpeak1");
+        QCOMPARE(h->speech->stopAllCalls, 1);
+        h->capture->deliver(FriendMsg("Ann", "again"));
+        QCOMPARE(h->speech->speakCalls.size(), 1);
+    }
+
+    void noVoiceSelected()
+    {
+        Harness empty;
+        empty.voices = {};
+        empty.start();
+        empty.capture->deliver(OwnMsg("Hi"));
+        QCOMPARE(empty.speech->speakCalls.size(), 1);
+        QCOMPARE(empty.speech->speakCalls[0].voiceIndex, -1);
+        QVERIFY(ui::MessageBox::shown().isEmpty());
+    }
+
+private:
+    std::unique_ptr<Harness> h;
+};
+
+QTEST_MAIN(EventsTest)
+#include "EventsTest.moc"

@@ -1,0 +1,315 @@
+// Start-up and shut-down through the real settings store and autostart entry: defaults, values
+// surviving a restart, the stored-index rule, clamping, and errors of the settings folder.
+
+#include "Support.h"
+
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+namespace {
+
+QMap<QString, QString> ReadIni(const QString& path)
+{
+    QMap<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return values;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        const int eq = line.indexOf('=');
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1));
+    }
+    return values;
+}
+
+void WriteIni(const QString& path, const QByteArray& body)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[set]\n" + body);
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ui::MessageBox::clearShown(); }
+
+    void defaultsWithoutFile()
+    {
+        Harness h;
+        h.start();
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 0);
+        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), 0);
+        QCOMPARE(h.find<QComboBox>("CBVoice")->count(), 3);
+        QCOMPARE(h.find<QSlider>("TRate")->value(), 0);
+        QCOMPARE(h.find<QSlider>("TVolume1")->value(), 100);
+        QCOMPARE(h.find<QLabel>("LRate")->text(), QStringLiteral("0"));
+        QCOMPARE(h.find<QLabel>("LRate1")->text(), QStringLiteral("0"));
+        QCOMPARE(h.find<QLabel>("LVolume")->text(), QStringLiteral("100"));
+        QCOMPARE(h.find<QLabel>("LVolume1")->text(), QStringLiteral("100"));
+        QVERIFY(h.find<QAction>("NShowTime1")->isChecked());
+        QVERIFY(!h.find<QAction>("NOpenOnStartup")->isChecked());
+        QVERIFY(ui::MessageBox::shown().isEmpty());
+        QVERIFY(h.capture->openCalls == 1);
+        h.stop();
+
+        const auto ini = ReadIni(h.iniPath());
+        QCOMPARE(ini.size(), 13);
+        QCOMPARE(ini.value("Engine"), "0");
+        QCOMPARE(ini.value("Volume1"), "100");
+        QCOMPARE(ini.value("showtime"), "1");
+    }
+
+    void noVoiceKeepsStoredEngines()
+    {
+        Harness h;
+        h.voices = {};
+        WriteIni(h.iniPath(), "Engine=2\nEngine1=5\n");
+        h.start();
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), -1);
+        h.stop();
+        const auto ini = ReadIni(h.iniPath());
+        QCOMPARE(ini.value("Engine"), "2");
+        QCOMPARE(ini.value("Engine1"), "5");
+    }
+
+    void storedValues_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("engine");
+        QTest::addColumn<int>("engine1");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<QString>("savedEngine");
+        QTest::addColumn<QString>("savedRate");
+        QTest::newRow("rate clamped high, volume low") << QByteArray("Rate=25\nVolume=-5\n") << 0 << 0 << 10 << 0 << "0" << "10";
+        QTest::newRow("rate clamped low") << QByteArray("Rate=-25\n") << 0 << 0 << -10 << 100 << "0" << "-10";
+        QTest::newRow("volume not a number") << QByteArray("Volume=loud\n") << 0 << 0 << 0 << 100 << "0" << "0";
+        QTest::newRow("engine hex 0x2") << QByteArray("Engine=0x2\nEngine1=1\n") << 2 << 1 << 0 << 100 << "2" << "0";
+        QTest::newRow("engine dollar hex") << QByteArray("Engine=$2\n") << 2 << 0 << 0 << 100 << "2" << "0";
+        QTest::newRow("engine past the list") << QByteArray("Engine=7\n") << 0 << 0 << 0 << 100 << "0" << "0";
+        QTest::newRow("engine negative") << QByteArray("Engine=-3\nEngine1=2\n") << 0 << 2 << 0 << 100 << "0" << "0";
+    }
+    void storedValues()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, engine);
+        QFETCH(int, engine1);
+        QFETCH(int, rate);
+        QFETCH(int, volume);
+        QFETCH(QString, savedEngine);
+        QFETCH(QString, savedRate);
+        Harness h;
+        WriteIni(h.iniPath(), ini);
+        h.start();
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), engine);
+        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), engine1);
+        QCOMPARE(h.find<QSlider>("TRate")->value(), rate);
+        QCOMPARE(h.find<QLabel>("LRate")->text(), QString::number(rate));
+        QCOMPARE(h.find<QSlider>("TVolume")->value(), volume);
+        QCOMPARE(h.find<QLabel>("LVolume")->text(), QString::number(volume));
+        // The profile reaches the voice with each message.
+        h.window->SpeakMyMessage("x");
+        QCOMPARE(h.speech->speakCalls.last().rate, rate);
+        QCOMPARE(h.speech->speakCalls.last().volume, volume);
+        QCOMPARE(h.speech->speakCalls.last().voiceIndex, engine);
+        h.stop();
+        const auto saved = ReadIni(h.iniPath());
+        QCOMPARE(saved.value("Engine"), savedEngine);
+        QCOMPARE(saved.value("Rate"), savedRate);
+    }
+
+    void emptyVoiceNameSelectsFirst()
+    {
+        Harness h;
+        h.voices = {"A", "", "C"};
+        WriteIni(h.iniPath(), "Engine=1\nEngine1=2\n");
+        h.start();
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 0);
+        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), 2);
+    }
+
+    void surviveRestart()
+    {
+        Harness h;
+        h.start();
+        h.find<QComboBox>("CBVoice")->setCurrentIndex(2);
+        h.find<QComboBox>("CBVoice1")->setCurrentIndex(1);
+        h.find<QSlider>("TRate")->setValue(-4);
+        h.find<QSlider>("TRate1")->setValue(7);
+        h.find<QSlider>("TVolume")->setValue(30);
+        h.find<QSlider>("TVolume1")->setValue(55);
+        h.find<QCheckBox>("CBMe")->setChecked(false);
+        h.find<QCheckBox>("CBFriendsex")->setChecked(false);
+        h.trigger("NShowTime1");
+        QVERIFY(!h.find<QAction>("NShowTime1")->isChecked());
+        QCOMPARE(h.find<QLabel>("LRate")->text(), QStringLiteral("-4"));
+        QCOMPARE(h.find<QLabel>("LVolume1")->text(), QStringLiteral("55"));
+
+        h.start();  // a second window over the same folder
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 2);
+        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), 1);
+        QCOMPARE(h.find<QSlider>("TRate")->value(), -4);
+        QCOMPARE(h.find<QSlider>("TRate1")->value(), 7);
+        QCOMPARE(h.find<QSlider>("TVolume")->value(), 30);
+        QCOMPARE(h.find<QSlider>("TVolume1")->value(), 55);
+        QCOMPARE(h.find<QLabel>("LVolume")->text(), QStringLiteral("30"));
+        QVERIFY(!h.find<QCheckBox>("CBMe")->isChecked());
+        QVERIFY(h.find<QCheckBox>("CBFriend")->isChecked());
+        QVERIFY(!h.find<QCheckBox>("CBFriendsex")->isChecked());
+        QVERIFY(!h.find<QAction>("NShowTime1")->isChecked());
+        h.stop();
+        const auto ini = ReadIni(h.iniPath());
+        QCOMPARE(ini.value("cbme"), "0");
+        QCOMPARE(ini.value("showtime"), "0");
+    }
+
+    void flagWrittenBackAsOne()
+    {
+        Harness h;
+        WriteIni(h.iniPath(), "cbme=2\ncbfriend=0\n");
+        h.start();
+        QVERIFY(h.find<QCheckBox>("CBMe")->isChecked());
+        QVERIFY(!h.find<QCheckBox>("CBFriend")->isChecked());
+        h.stop();
+        QCOMPARE(ReadIni(h.iniPath()).value("cbme"), "1");
+        QCOMPARE(ReadIni(h.iniPath()).value("cbfriend"), "0");
+    }
+
+    void defaultButtons_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("own") << "" << "BtnDefault1";
+        QTest::newRow("friend") << "1" << "BtnDefault2";
+    }
+    void defaultButtons()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QString, button);
+        Harness h;
+        h.start();
+        auto* voice = h.window->findChild<QComboBox*>("CBVoice" + suffix);
+        auto* rate = h.window->findChild<QSlider*>("TRate" + suffix);
+        auto* volume = h.window->findChild<QSlider*>("TVolume" + suffix);
+        voice->setCurrentIndex(2);
+        rate->setValue(5);
+        volume->setValue(20);
+        // The other side is left alone.
+        auto* otherRate = h.window->findChild<QSlider*>(suffix.isEmpty() ? "TRate1" : "TRate");
+        otherRate->setValue(3);
+        h.window->findChild<QPushButton*>(button)->click();
+        QCOMPARE(rate->value(), 0);
+        QCOMPARE(volume->value(), 100);
+        QCOMPARE(voice->currentIndex(), 2);
+        QCOMPARE(otherRate->value(), 3);
+        QCOMPARE(h.window->findChild<QLabel*>("LRate" + suffix)->text(), QStringLiteral("0"));
+        QCOMPARE(h.window->findChild<QLabel*>("LVolume" + suffix)->text(), QStringLiteral("100"));
+    }
+
+    void settingsFolderError()
+    {
+        // The configuration "folder" is a file: the settings folder cannot be created.
+        QTemporaryDir dir;
+        const QString blocker = dir.path() + "/config";
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        Harness h(true, blocker);
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h.start();
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        const ui::ShownBox box = ui::MessageBox::shown().first();
+        QCOMPARE(box.caption, QStringLiteral("Quorvel"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY(box.text.endsWith('.'));
+        // Set-up stopped there: lists empty, controls at their initial values, window on screen.
+        QCOMPARE(h.find<QComboBox>("CBVoice")->count(), 0);
+        QCOMPARE(h.find<QLabel>("LVolume")->text(), QStringLiteral("0"));
+        QVERIFY(h.window->isVisible());
+        QVERIFY(!h.window->isMinimized());
+        QVERIFY(h.capture->isCapturing());
+
+        // At exit the save fails the same way: one more box and the capture is not closed.
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h.window->FormDestroy();
+        QCOMPARE(ui::MessageBox::shown().size(), 2);
+        QCOMPARE(h.capture->closeCalls, 0);
+    }
+
+    void hostLookupErrorEndsSetUp()
+    {
+        Harness h;
+        h.throwHostLookup = true;
+        h.captureFailures = {"pcap_activate failed with error 1"};
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h.start();
+        // First the plain box of the failed step, then the error that ended the set-up.
+        QCOMPARE(ui::MessageBox::shown().size(), 2);
+        QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("pcap_activate failed with error 1"));
+        QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(ui::MessageBox::shown()[1].icon, QMessageBox::Critical);
+        QVERIFY(ui::MessageBox::shown()[1].text.startsWith("Socket Error # 11001"));
+        QVERIFY(h.window->isVisible());
+        QCOMPARE(h.find<QComboBox>("CBVoice")->count(), 0);
+    }
+
+    void runAtStartup()
+    {
+        Harness h;
+        h.start();
+        const QString entry = h.home + "/autostart/quorvel.desktop";
+        auto* main = h.find<QAction>("NOpenOnStartup");
+        auto* tray = h.find<QAction>("NOpenOnStartup2");
+        main->trigger();
+        QVERIFY(main->isChecked());
+        QVERIFY(tray->isChecked());
+        QVERIFY(QFile::exists(entry));
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString content = QString::fromUtf8(file.readAll());
+        QVERIFY(content.contains("/opt/quorvel/bin/quorvel"));
+        QVERIFY(content.contains("Comment=Quorvel"));
+        file.close();
+
+        h.start();  // the entry's presence is the state
+        QVERIFY(h.find<QAction>("NOpenOnStartup")->isChecked());
+        QVERIFY(h.find<QAction>("NOpenOnStartup2")->isChecked());
+        h.find<QAction>("NOpenOnStartup2")->trigger();
+        QVERIFY(!h.find<QAction>("NOpenOnStartup")->isChecked());
+        QVERIFY(!QFile::exists(entry));
+    }
+
+    void runAtStartupWriteError()
+    {
+        Harness h;
+        h.start();
+        // A directory where the entry belongs: writing fails, the marks stay set.
+        QVERIFY(QDir().mkpath(h.home + "/autostart/quorvel.desktop/x"));
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h.trigger("NOpenOnStartup");
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::Critical);
+        QVERIFY(h.find<QAction>("NOpenOnStartup")->isChecked());
+        QVERIFY(h.find<QAction>("NOpenOnStartup2")->isChecked());
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "SettingsTest.moc"
