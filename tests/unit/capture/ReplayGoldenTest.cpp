@@ -225,6 +225,17 @@ TEST(Replay, Pcapng)
     EXPECT_EQ(Lines(run.out), DefaultOutput);
 }
 
+TEST(Replay, UnsupportedLinkTypeGivesNothing)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, DLT_IEEE802_11, Frames(LinkTypes[0]));
+    const RunOutput run = RunReplay(dir, Quote(file.string()));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");
+}
+
 TEST(Replay, OptionsChangeHeadersAndSpeech)
 {
     TempDir dir;
