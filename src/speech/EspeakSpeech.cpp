@@ -2,6 +2,7 @@
 
 #include "speech/EspeakEngine.h"
 #include "speech/RateMapping.h"
+#include "speech/SoundServerProbe.h"
 #include "speech/SpeechFactory.h"
 #include "speech/WavRender.h"
 
@@ -17,6 +18,8 @@ namespace {
 // A short device buffer keeps the first sound close to speak(); the timer tops it up.
 constexpr int kBufferMs = 200;
 constexpr int kFeedIntervalMs = 10;
+// Qt's sound backend (process-wide) has connected to a server once; it is not probed any more.
+bool g_soundBackendUp = false;
 } // namespace
 
 std::unique_ptr<Speech> CreateSpeech(QObject* parent)
@@ -72,6 +75,8 @@ void EspeakSpeech::cutOff(Voice& v)
 
 bool EspeakSpeech::openSink(Voice& v)
 {
+    if (!g_soundBackendUp && !SoundServerMayBeReachable())
+        return false;
     // A fresh sink per message: one that failed, or that was made before the sound server came up,
     // never recovers, and a new one connects to the server as it is now.
     v.sink = std::make_unique<QAudioSink>(m_format);
@@ -82,6 +87,7 @@ bool EspeakSpeech::openSink(Voice& v)
         v.io = nullptr;
         return false;
     }
+    g_soundBackendUp = true;
     QAudioSink* sink = v.sink.get();
     connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
         for (Voice* pv : {&m_own, &m_friend}) {

@@ -1,12 +1,15 @@
 // Rate and volume mapping, Chinese/Latin run splitting, voice order and display names.
 
 #include "speech/RateMapping.h"
+#include "speech/SoundServerProbe.h"
 #include "speech/TextRuns.h"
 #include "speech/VoiceCatalog.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -190,6 +193,28 @@ TEST(VoiceDisplayName, Table)
     };
     for (const auto& r : rows)
         EXPECT_EQ(DisplayName(r.voice), r.shown) << r.name;
+}
+
+TEST(SoundServerProbe, CandidatesTable)
+{
+    using Opt = std::optional<std::string>;
+    struct Row { const char* name; Opt server; Opt runtime; std::vector<std::string> sockets; bool other; };
+    const std::string user = "/run/user/" + std::to_string(::getuid()) + "/pulse/native";
+    const Row rows[] = {
+        {"unix prefix", Opt("unix:/tmp/x/pa.sock"), Opt("/run/user/5"), {"/tmp/x/pa.sock"}, false},
+        {"bare path", Opt("/tmp/pa.sock"), {}, {"/tmp/pa.sock"}, false},
+        {"several entries", Opt("unix:/a tcp:host:4713"), {}, {"/a"}, true},
+        {"machine id prefix", Opt("{abc}unix:/a"), {}, {"/a"}, false},
+        {"tcp only", Opt("tcp:localhost"), {}, {}, true},
+        {"host name only", Opt("somehost"), {}, {}, true},
+        {"unset: runtime dir, user dir, system", {}, Opt("/rt"), {"/rt/pulse/native", user, "/run/pulse/native"}, false},
+        {"blank counts as unset", Opt("  "), {}, {user, "/run/pulse/native"}, false},
+    };
+    for (const auto& r : rows) {
+        const auto c = SoundServerCandidates(r.server, r.runtime);
+        EXPECT_EQ(c.unixSockets, r.sockets) << r.name;
+        EXPECT_EQ(c.other, r.other) << r.name;
+    }
 }
 
 } // namespace
