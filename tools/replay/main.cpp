@@ -1,9 +1,11 @@
 // quorvel-replay: prints what the program would log and speak for each chat message in a capture file.
 
 #include "Replay.h"
+#include "speech/WavRender.h"
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,9 +13,10 @@ namespace {
 
 constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 2;
+constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
-    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] FILE\n"
+    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--wav OUT] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
     "(or every datagram that could not become one), in capture order.\n"
@@ -23,10 +26,13 @@ constexpr const char* HelpText =
     "  --own MNE         own messages: three digits 1/0 for speaking the message, the\n"
     "                    nickname and the emoticons (default 111)\n"
     "  --friend MNE      the same for friends' messages (default 111)\n"
+    "  --wav OUT         also render every text that would be spoken, in order, with the\n"
+    "                    default voice of each direction, into one 16 kHz mono WAV file\n"
     "  --help            this text\n"
     "\n"
     "Times are local (TZ is honoured). Exit status: 0 when the whole file was read; 2 for bad\n"
-    "usage, or when the file cannot be read or is not a capture (one line on stderr).\n";
+    "usage, or when the file cannot be read or is not a capture; 1 when the WAV file could not\n"
+    "be written (one line on stderr).\n";
 
 bool ParseBoxes(std::string_view text, quorvel::capture::ReadingOptions& options)
 {
@@ -54,6 +60,7 @@ int main(int argc, char** argv)
     quorvel::replay::ReplayOptions options;
     std::string path;
     bool havePath = false;
+    std::optional<std::string> wavPath;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -78,6 +85,15 @@ int main(int argc, char** argv)
             if (!ParseBoxes(value, own ? options.own : options.friends))
                 return Usage("bad value '" + std::string(value) + "' for " + (own ? "--own" : "--friend") +
                              ", expected three digits 0/1");
+        } else if (arg == "--wav" || arg.starts_with("--wav=")) {
+            if (const auto equals = arg.find('='); equals != std::string_view::npos)
+                wavPath = std::string(arg.substr(equals + 1));
+            else if (i + 1 < argc)
+                wavPath = argv[++i];
+            else
+                return Usage("--wav needs a file name");
+            if (wavPath->empty())
+                return Usage("--wav needs a file name");
         } else if (arg == "--") {
             if (i + 1 < argc && !havePath) {
                 path = argv[++i];
@@ -102,8 +118,18 @@ int main(int argc, char** argv)
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     });
-    // A speech renderer (--wav) would take result.speeches here, in capture order.
     std::fflush(stdout);
+    if (wavPath && !result.error) {
+        // Both directions' default voice is the first of the list; a fresh voice's rate and volume.
+        std::vector<quorvel::speech::RenderItem> items;
+        for (const auto& speech : result.speeches)
+            items.push_back({0, speech.text, 0, 100});
+        const auto outcome = quorvel::speech::RenderToWav(items, *wavPath);
+        if (!outcome.ok) {
+            std::fprintf(stderr, "quorvel-replay: %s\n", outcome.errorText.c_str());
+            return ExitWavFailed;
+        }
+    }
     if (result.error) {
         // libpcap names the file itself in some of its messages.
         if (result.error->starts_with(path + ":"))
