@@ -1,0 +1,75 @@
+// quorvel-replay --wav over a real capture: one 16 kHz mono WAV file with every spoken text.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ReplayWavTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quorvel-replay-wav-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    int run(const std::string& args)
+    {
+        const std::string command = std::string("'") + QUORVEL_REPLAY_BINARY + "' " + args + " > '"
+                                    + (m_dir / "out.jsonl").string() + "' 2> '" + (m_dir / "err.txt").string() + "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(ReplayWavTest, CaptureBecomesOneSixteenKilohertzMonoFile)
+{
+    const auto wav = m_dir / "chat.wav";
+    ASSERT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp'"), 0);
+    EXPECT_GT(fs::file_size(m_dir / "out.jsonl"), 0u) << "the JSON lines are still printed";
+
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    sf_read_short(f, samples.data(), info.frames);
+    sf_close(f);
+    EXPECT_EQ(info.samplerate, 16000);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    // Seven short chat lines with their speaker prefixes: some seconds each, not minutes.
+    const double seconds = double(info.frames) / info.samplerate;
+    EXPECT_GT(seconds, 8.0);
+    EXPECT_LT(seconds, 60.0);
+    double sum = 0;
+    for (short s : samples)
+        sum += double(s) * s;
+    EXPECT_GT(std::sqrt(sum / std::max<std::size_t>(1, samples.size())), 300.0) << "speech, not silence";
+}
+
+TEST_F(ReplayWavTest, UnwritableFileIsReported)
+{
+    const auto wav = m_dir / "missing" / "chat.wav";
+    EXPECT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp'"), 1);
+    EXPECT_FALSE(fs::exists(wav));
+    EXPECT_GT(fs::file_size(m_dir / "err.txt"), 0u);
+}
+
+TEST_F(ReplayWavTest, WavNeedsAName)
+{
+    EXPECT_EQ(run("'" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp' --wav"), 2);
+}
+
+} // namespace
