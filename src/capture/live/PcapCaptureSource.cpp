@@ -5,32 +5,34 @@
 #include "capture/live/CaptureErrors.h"
 #include "capture/live/InterfaceChoice.h"
 
+#include <net/if.h>
 #include <pcap/pcap.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSocketNotifier>
 
-#include <poll.h>
-#include <sys/socket.h>
-
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <span>
+#include <system_error>
 
 namespace quorvel::capture {
 
 namespace {
 
 constexpr int SnapLength = 65535;
-// Frames on an Ethernet-like interface take a slot of the interface's MTU, so on the loopback
-// interface (MTU 64 KiB) the default 2 MiB ring holds only about 30 of them; 16 MiB rides out a
-// burst of small segments while the GUI thread is busy.
-constexpr int RingBytes = 16 * 1024 * 1024;
-// One notification reads at most this much before the event loop gets its turn again; the notifier
-// fires again at once for the rest.
-constexpr int DispatchBatch = 256;
-constexpr int DrainBound = 4096;
+constexpr int DispatchBatch = 512;
+// Handing on stops after this long and goes on in the next turn of the event loop.
+constexpr int DeliverSliceMs = 10;
+// A queue this long means the receivers cannot keep up at all; further datagrams are dropped.
+constexpr std::size_t MaxPending = 100000;
 
 QString ExecutablePath()
 {
@@ -39,19 +41,21 @@ QString ExecutablePath()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
-// libpcap 1.10 takes a downed interface's error off the socket and goes on as if nothing happened
-// (the capture silently resumes when the interface comes up), so the error is taken here first.
-int PendingSocketError(int fd)
+// The socket's pending error, taken off it. libpcap 1.10 would take a downed interface's error itself
+// and go on as if nothing had happened (the capture silently resumes when the interface is up again).
+int TakeSocketError(int fd)
 {
-    pollfd watched{fd, POLLIN, 0};
-    if (fd < 0 || ::poll(&watched, 1, 0) <= 0 || (watched.revents & POLLERR) == 0)
-        return 0;
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         return errno;
     return error;
 }
+
+struct ReaderBatch {
+    int linkType = -1;
+    std::vector<QByteArray> frames;
+};
 
 } // namespace
 
@@ -103,12 +107,15 @@ void PcapCaptureSource::open(const std::function<void(const QString&)>& reportFa
     const auto interfaces = m_machine.listInterfaces();
     const auto chosen = ChooseCaptureInterface(host.address, interfaces, m_machine.defaultRouteInterface());
     int bindError = 0;
-    if (!m_handle)
+    if (!m_handle) {
         bindError = EBADF;
-    else if (!chosen)
+    } else if (!chosen) {
         bindError = ENODEV;
-    else
-        bindError = bindTo(*chosen);
+        m_handle.reset();
+    } else {
+        const auto held = std::ranges::find(interfaces, *chosen, &NetInterface::name);
+        bindError = bindTo(*chosen, held != interfaces.end() && (held->flags & IFF_LOOPBACK));
+    }
     if (bindError)
         report("bind", bindError);
 
@@ -123,10 +130,20 @@ void PcapCaptureSource::close()
     m_reopenTimer.stop();
     stopWatching();
     m_pending.clear();
+    {
+        const std::lock_guard guard(m_lock);
+        m_incoming.clear();
+        m_readFailure.reset();
+    }
     m_interface.clear();
 }
 
 bool PcapCaptureSource::isCapturing() const { return m_capturing; }
+
+PcapCaptureSource::Statistics PcapCaptureSource::statistics() const
+{
+    return {m_kernelReceived.load(), m_kernelDropped.load(), m_queueDropped.load()};
+}
 
 QString PcapCaptureSource::interfaceName() const { return QString::fromStdString(m_interface); }
 
@@ -143,7 +160,9 @@ PcapCaptureSource::Handle PcapCaptureSource::createFor(const char* device, int& 
     pcap_set_snaplen(handle.get(), SnapLength);
     pcap_set_immediate_mode(handle.get(), 1);
     pcap_set_promisc(handle.get(), 0);
-    pcap_set_buffer_size(handle.get(), RingBytes);
+    // The reader thread empties the ring as frames come: it only has to ride out the reader's own
+    // wake-up delays. ("any" is closed again at once.)
+    pcap_set_buffer_size(handle.get(), CaptureRingBytes(InterfaceMtu(device)));
     int status = 0;
     int savedErrno = 0;
     {
@@ -166,7 +185,7 @@ int PcapCaptureSource::createUnbound()
     return m_handle ? 0 : error;
 }
 
-int PcapCaptureSource::bindTo(const std::string& interfaceName)
+int PcapCaptureSource::bindTo(const std::string& interfaceName, bool loopback)
 {
     int error = 0;
     // The capture of all interfaces is dropped either way: it must not go on unfiltered.
@@ -175,6 +194,7 @@ int PcapCaptureSource::bindTo(const std::string& interfaceName)
         return error;
     m_linkType = pcap_datalink(m_handle.get());
     m_interface = interfaceName;
+    m_loopback = loopback;
     return 0;
 }
 
@@ -183,7 +203,8 @@ int PcapCaptureSource::applyFilter()
     if (!m_handle)
         return EBADF;
     bpf_program program{};
-    if (pcap_compile(m_handle.get(), &program, Filter, 1, PCAP_NETMASK_UNKNOWN) != 0)
+    const std::string filter = CaptureFilter(m_loopback);
+    if (pcap_compile(m_handle.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0)
         return EINVAL;
     errno = 0;
     const int status = pcap_setfilter(m_handle.get(), &program);
@@ -202,72 +223,35 @@ int PcapCaptureSource::watch()
     errno = 0;
     if (pcap_setnonblock(m_handle.get(), 1, errorText) != 0)
         return errno > 0 ? errno : EINVAL;
-    const int fd = pcap_get_selectable_fd(m_handle.get());
-    if (fd < 0)
+    if (pcap_get_selectable_fd(m_handle.get()) < 0)
         return EBADF;
-    m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &PcapCaptureSource::readReady);
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0)
+        return errno;
+    m_kernelReceived = 0;
+    m_kernelDropped = 0;
+    m_notified = false;
+    try {
+        m_reader = std::thread(&PcapCaptureSource::readLoop, this);
+    } catch (const std::system_error& error) {
+        ::close(std::exchange(m_wakeFd, -1));
+        return error.code().value();
+    }
     m_capturing = true;
     return 0;
 }
 
 void PcapCaptureSource::stopWatching()
 {
-    // The notifier goes before the descriptor it watches.
-    m_notifier.reset();
+    if (m_reader.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+        m_reader.join();
+    }
+    if (m_wakeFd >= 0)
+        ::close(std::exchange(m_wakeFd, -1));
     m_handle.reset();
     m_capturing = false;
-}
-
-void PcapCaptureSource::onFrame(unsigned char* self, const pcap_pkthdr* header, const unsigned char* bytes)
-{
-    auto* source = reinterpret_cast<PcapCaptureSource*>(self);
-    const auto datagram = StripLinkLayer(source->m_linkType, std::span(bytes, header->caplen));
-    if (datagram)
-        source->m_pending.emplace_back(reinterpret_cast<const char*>(datagram->data()),
-                                       static_cast<qsizetype>(datagram->size()));
-}
-
-void PcapCaptureSource::readReady()
-{
-    int read = 0;
-    std::optional<int> failure;
-    if (m_handle) {
-        if (const int error = PendingSocketError(pcap_get_selectable_fd(m_handle.get())))
-            failure = error;
-    }
-    while (m_handle && read < DrainBound) {
-        const int count = pcap_dispatch(m_handle.get(), DispatchBatch, &PcapCaptureSource::onFrame,
-                                        reinterpret_cast<unsigned char*>(this));
-        if (count == PCAP_ERROR) {
-            if (!failure)
-                failure = DispatchErrorNumber(pcap_geterr(m_handle.get()), errno);
-            break;
-        }
-        if (count <= 0)  // nothing queued (not an error), or a break
-            break;
-        read += count;
-    }
-    if (failure) {
-        // Closed before anything is handed on, so that nested event loops meet no broken handle.
-        stopWatching();
-        m_reopenTimer.start();
-    }
-    const QPointer<PcapCaptureSource> alive(this);
-    deliverPending();
-    if (failure && alive)
-        emit captureFailed(QString::fromStdString(FailureText("recv", *failure)));
-}
-
-void PcapCaptureSource::deliverPending()
-{
-    // Nested calls (from a receiver's nested event loop) take from the same queue, front first.
-    const QPointer<PcapCaptureSource> alive(this);
-    while (alive && !m_pending.empty()) {
-        const QByteArray datagram = std::move(m_pending.front());
-        m_pending.pop_front();
-        emit datagramReceived(datagram);
-    }
 }
 
 void PcapCaptureSource::reopen()
@@ -284,6 +268,118 @@ void PcapCaptureSource::reopen()
         return;
     }
     m_reopenTimer.stop();
+}
+
+// Reader thread: waits for frames or the wake-up, moves frames into m_incoming, tells the GUI thread.
+void PcapCaptureSource::readLoop()
+{
+    pcap* const handle = m_handle.get();
+    pollfd watched[2] = {{pcap_get_selectable_fd(handle), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    ReaderBatch batch{m_linkType, {}};
+    std::optional<int> failure;
+    while (!failure) {
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            failure = errno;
+            break;
+        }
+        if (watched[1].revents)
+            break;  // asked to stop
+        if (watched[0].revents & POLLNVAL) {
+            failure = EBADF;
+        } else if (watched[0].revents & POLLERR) {
+            if (const int error = TakeSocketError(watched[0].fd))
+                failure = error;
+        }
+        // What the ring holds is read even when an error came with it.
+        for (;;) {
+            const int count = pcap_dispatch(handle, DispatchBatch, &PcapCaptureSource::onFrame,
+                                            reinterpret_cast<unsigned char*>(&batch));
+            if (count == PCAP_ERROR) {
+                if (!failure)
+                    failure = DispatchErrorNumber(pcap_geterr(handle), errno);
+                break;
+            }
+            if (count <= 0)  // nothing more queued, or a break
+                break;
+        }
+        pcap_stat counted{};
+        if (pcap_stats(handle, &counted) == 0) {
+            m_kernelReceived = counted.ps_recv;
+            m_kernelDropped = counted.ps_drop;
+        }
+        if (batch.frames.empty() && !failure)
+            continue;
+        {
+            const std::lock_guard guard(m_lock);
+            for (auto& frame : batch.frames) {
+                if (m_incoming.size() >= MaxPending)
+                    ++m_queueDropped;
+                else
+                    m_incoming.push_back(std::move(frame));
+            }
+            if (failure)
+                m_readFailure = failure;
+        }
+        batch.frames.clear();
+        notifyGuiThread();
+    }
+}
+
+void PcapCaptureSource::onFrame(unsigned char* user, const pcap_pkthdr* header, const unsigned char* bytes)
+{
+    auto* batch = reinterpret_cast<ReaderBatch*>(user);
+    if (const auto datagram = StripLinkLayer(batch->linkType, std::span(bytes, header->caplen)))
+        batch->frames.emplace_back(reinterpret_cast<const char*>(datagram->data()),
+                                   static_cast<qsizetype>(datagram->size()));
+}
+
+void PcapCaptureSource::notifyGuiThread()
+{
+    if (!m_notified.exchange(true))
+        QMetaObject::invokeMethod(this, &PcapCaptureSource::takeReadings, Qt::QueuedConnection);
+}
+
+void PcapCaptureSource::takeReadings()
+{
+    m_continuationPosted = false;
+    m_notified = false;  // before taking: what arrives from now on is announced anew
+    std::optional<int> failure;
+    {
+        const std::lock_guard guard(m_lock);
+        std::move(m_incoming.begin(), m_incoming.end(), std::back_inserter(m_pending));
+        m_incoming.clear();
+        failure = std::exchange(m_readFailure, std::nullopt);
+    }
+    const QPointer<PcapCaptureSource> alive(this);
+    if (failure && m_capturing) {
+        // Closed before anything is handed on, so that nested event loops meet no broken handle;
+        // then re-opened quietly until the interface is back.
+        stopWatching();
+        m_reopenTimer.start();
+        emit captureFailed(QString::fromStdString(FailureText("recv", *failure)));
+    }
+    if (alive)
+        deliverPending();
+}
+
+void PcapCaptureSource::deliverPending()
+{
+    // Nested calls (from a receiver's nested event loop) take from the same queue, front first.
+    const QPointer<PcapCaptureSource> alive(this);
+    QElapsedTimer slice;
+    slice.start();
+    while (alive && !m_pending.empty()) {
+        if (slice.elapsed() >= DeliverSliceMs) {
+            if (!std::exchange(m_continuationPosted, true))
+                QMetaObject::invokeMethod(this, &PcapCaptureSource::takeReadings, Qt::QueuedConnection);
+            return;
+        }
+        const QByteArray datagram = std::move(m_pending.front());
+        m_pending.pop_front();
+        emit datagramReceived(datagram);
+    }
 }
 
 } // namespace quorvel::capture
