@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using namespace quorvel::settings;
 
@@ -44,6 +45,17 @@ private:
     std::size_t m_size;
     std::size_t m_used = 0;
 };
+
+std::vector<std::string_view> Lines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto lf = text.find('\n');
+        lines.push_back(text.substr(0, lf));
+        text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -81,7 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     WriteSettings(doc, values);
     const std::string saved = doc.serialize();
-    Check(saved.size() >= file.size(), "a save never drops bytes of lines it does not own");
+    // Lines are only rewritten in place or added: no line is lost, and every line that holds no
+    // "=" stays as it was, in its order.
+    const auto original = Lines(file);
+    const auto rewritten = Lines(saved);
+    Check(rewritten.size() >= original.size(), "no line is lost");
+    std::size_t j = 0;
+    for (const auto& line : original) {
+        if (line.find('=') != std::string_view::npos)
+            continue;
+        while (j < rewritten.size() && rewritten[j] != line)
+            ++j;
+        Check(j < rewritten.size(), "lines without a value are kept in order");
+        ++j;
+    }
     const StoredSettings after = ReadSettings(IniDocument::parse(saved));
 
     Check(after.rate == values.rate && after.volume == values.volume, "own rate and volume read back");

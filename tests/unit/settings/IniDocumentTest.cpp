@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Table, IniSetTest, testing::Values(
     SetRow{"BomKept", "\xEF\xBB\xBF[set]\nRate=1\n", "Rate", "2", "\xEF\xBB\xBF[set]\nRate=2\n"},
     SetRow{"OnlyFirstOfDuplicates", "[set]\nRate=1\nRate=2\n[set]\nRate=3\n", "Rate", "9",
            "[set]\nRate=9\nRate=2\n[set]\nRate=3\n"},
+    SetRow{"ShorterValueReplacesLongerOne", "[set]\nRate=" + std::string(300, '7') + "\n;end\n", "Rate", "2",
+           "[set]\nRate=2\n;end\n"},
     SetRow{"CommentNotTakenForKey", "[set]\n;Rate=1\n", "Rate", "4", "[set]\n;Rate=1\nRate=4\n"}
 ), RowName<SetRow>);
 
