@@ -48,6 +48,7 @@ public:
     bool trayAvailable() const;
     bool plainTextMode() const { return m_plainTextMode; }
     ui::LogView* log() const { return RichEdit1; }
+    ui::Tray* tray() const { return m_tray; }
 
 signals:
     void terminateRequested();

@@ -24,6 +24,7 @@ void Tray::showBalloon(const QString& title, const QString& text, int millisecon
 {
     if (m_available && m_icon->isVisible())
         m_icon->showMessage(title, text, QSystemTrayIcon::Information, milliseconds);
+    m_balloons.append({title, text, milliseconds});
     emit balloonShown(title, text, milliseconds);
 }
 

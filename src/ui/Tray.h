@@ -3,6 +3,7 @@
 // are only announced through balloonShown.
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -10,6 +11,11 @@
 class QMenu;
 
 namespace quorvel::ui {
+
+struct Balloon {
+    QString title, text;
+    int milliseconds = 0;
+};
 
 class Tray : public QObject {
     Q_OBJECT
@@ -20,6 +26,8 @@ public:
     QSystemTrayIcon* icon() const { return m_icon; }
     void setVisible(bool visible);
     void showBalloon(const QString& title, const QString& text, int milliseconds);
+    // Every balloon asked for this run, shown or not (no notification area).
+    const QList<Balloon>& balloons() const { return m_balloons; }
 
 signals:
     void balloonShown(const QString& title, const QString& text, int milliseconds);
@@ -27,6 +35,7 @@ signals:
 private:
     bool m_available;
     QSystemTrayIcon* m_icon;
+    QList<Balloon> m_balloons;
 };
 
 } // namespace quorvel::ui

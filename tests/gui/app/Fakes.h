@@ -19,6 +19,7 @@ public:
     bool throwHostLookup = false;
     int openCalls = 0, closeCalls = 0;
     bool capturing = false;
+    std::function<void()> onClose;
 
     void open(const std::function<void(const QString&)>& reportFailure) override
     {
@@ -32,6 +33,8 @@ public:
     void close() override
     {
         ++closeCalls;
+        if (onClose)
+            onClose();
         capturing = false;
     }
     bool isCapturing() const override { return capturing; }

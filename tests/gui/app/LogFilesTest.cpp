@@ -1,0 +1,183 @@
+// Opening, saving and clearing the log through the menu, with the plain-text mode rule.
+
+#include "Support.h"
+
+#include "ui/FileDialog.h"
+#include "ui/LogView.h"
+#include "ui/MessageBox.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QTextBlock>
+#include <QTimer>
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class LogFilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        ui::MessageBox::clearShown();
+        h = std::make_unique<Harness>();
+        h->start();
+        h->find<QAction>("NShowTime1")->trigger();  // steady header text
+        h->capture->deliver(FriendMsg("Ann", "Hello"));
+    }
+    void cleanup() { h.reset(); }
+
+    void saveByExtension_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("written");  // the file that appears
+        QTest::addColumn<bool>("plain");
+        QTest::newRow(".txt") << "log.txt" << "log.txt" << true;
+        QTest::newRow(".TXT") << "LOG.TXT" << "LOG.TXT" << true;
+        QTest::newRow(".log") << "chat.log" << "chat.log" << true;
+        QTest::newRow(".rtf") << "chat.rtf" << "chat.rtf" << false;
+        QTest::newRow(".RTF") << "chat.RTF" << "chat.RTF" << false;
+        QTest::newRow("no extension gets .rtf") << "chat" << "chat.rtf" << false;
+    }
+    void saveByExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, written);
+        QFETCH(bool, plain);
+        const QString dir = h->dir.path();
+        ui::FileDialog::setNextFileName(dir + "/" + name);
+        h->trigger("NSaveMessage");
+        QCOMPARE(h->window->plainTextMode(), plain);
+        const QByteArray content = ReadAll(dir + "/" + written);
+        QVERIFY(!content.isEmpty());
+        QCOMPARE(content.startsWith("{\\rtf"), !plain);
+        if (plain)
+            QCOMPARE(content, QByteArray("Ann 说 :\r\nHello"));
+
+        // Reopen: the text comes back either way; colours survive rich text.
+        h->capture->deliver(FriendMsg("Ann", "added later"));
+        ui::FileDialog::setNextFileName(dir + "/" + written);
+        h->trigger("NOpenMessage");
+        QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
+        QVERIFY(ui::MessageBox::shown().isEmpty());
+    }
+
+    void openRtfShowsMarkupAfterTxtSave()
+    {
+        const QString rtf = h->dir.path() + "/keep.rtf";
+        ui::FileDialog::setNextFileName(rtf);
+        h->trigger("NSaveMessage");
+        QVERIFY(!h->window->plainTextMode());
+        ui::FileDialog::setNextFileName(rtf);
+        h->trigger("NOpenMessage");
+        QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
+        QCOMPARE(h->window->log()->document()->begin().begin().fragment().charFormat().foreground().color(),
+                 QColor(0, 128, 0));
+
+        ui::FileDialog::setNextFileName(h->dir.path() + "/switch.txt");
+        h->trigger("NSaveMessage");
+        QVERIFY(h->window->plainTextMode());
+        ui::FileDialog::setNextFileName(rtf);
+        h->trigger("NOpenMessage");
+        QVERIFY(h->window->log()->toPlainText().startsWith("{\\rtf"));
+    }
+
+    void cancelledDialogsChangeNothing()
+    {
+        ui::FileDialog::setNextFileName(QString());
+        h->trigger("NOpenMessage");
+        QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
+        ui::FileDialog::setNextFileName(QString());
+        h->trigger("NSaveMessage");
+        QVERIFY(!h->window->plainTextMode());
+        QVERIFY(ui::MessageBox::shown().isEmpty());
+    }
+
+    void openMissingFile()
+    {
+        ui::FileDialog::setNextFileName(h->dir.path() + "/missing.rtf");
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h->trigger("NOpenMessage");
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::Critical);
+        QVERIFY(ui::MessageBox::shown()[0].text.startsWith("Cannot open file"));
+        QVERIFY(h->window->log()->document()->isEmpty());  // cleared before the read
+    }
+
+    void saveIntoMissingFolder()
+    {
+        ui::FileDialog::setNextFileName(h->dir.path() + "/no/such/dir/x.txt");
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h->trigger("NSaveMessage");
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        QVERIFY(ui::MessageBox::shown()[0].text.startsWith("Cannot create file"));
+        QVERIFY(h->window->plainTextMode());  // set from the name before the write failed
+        QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
+    }
+
+    void clearAsks_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
+    }
+    void clearAsks()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, cleared);
+        ui::MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
+        h->trigger("NClearMessage");
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        const ui::ShownBox box = ui::MessageBox::shown()[0];
+        QCOMPARE(box.text, QStringLiteral("您确定要清空当前消息内容列表吗？"));
+        QCOMPARE(box.caption, QStringLiteral("确认"));
+        QCOMPARE(box.icon, QMessageBox::Question);
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(h->window->log()->document()->isEmpty(), cleared);
+        QVERIFY(!h->find<QAction>("NShowTime1")->isChecked());
+    }
+
+    void realSaveDialog()
+    {
+        // The dialog itself: a typed name without extension gets ".rtf", nothing is asked.
+        const QString target = h->dir.path() + "/typed";
+        QFile::remove(target + ".rtf");
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = h->find<QFileDialog>("SaveDialog1");
+            QTRY_VERIFY(dialog->isVisible());
+            QVERIFY(dialog->selectedFiles().value(0).isEmpty() || QFileInfo(dialog->selectedFiles().value(0)).isDir());
+            dialog->selectFile(target);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        h->trigger("NSaveMessage");
+        QVERIFY(QFile::exists(target + ".rtf"));
+    }
+
+    void emptyLogSaves()
+    {
+        ui::MessageBox::setNextAnswer(QMessageBox::Yes);
+        h->trigger("NClearMessage");
+        const QString txt = h->dir.path() + "/empty.txt";
+        ui::FileDialog::setNextFileName(txt);
+        h->trigger("NSaveMessage");
+        QVERIFY(QFile::exists(txt));
+        QCOMPARE(ReadAll(txt), QByteArray());
+    }
+
+private:
+    std::unique_ptr<Harness> h;
+};
+
+QTEST_MAIN(LogFilesTest)
+#include "LogFilesTest.moc"

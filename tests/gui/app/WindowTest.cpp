@@ -1,0 +1,262 @@
+// Hide-to-tray, the ways back, the tray menu and its tabs, leaving, help and links; with and
+// without a notification area.
+
+#include "Support.h"
+
+#include "ui/AppInfo.h"
+#include "ui/LogView.h"
+#include "ui/MessageBox.h"
+#include "ui/Tray.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ui::MessageBox::clearShown(); }
+
+    void startsHiddenWithBalloon()
+    {
+        Harness h(true);
+        h.start();
+        QVERIFY(!h.window->isVisible());
+        QCOMPARE(h.window->tray()->balloons().size(), 1);
+        const ui::Balloon b = h.window->tray()->balloons()[0];
+        QCOMPARE(b.title, QStringLiteral("Quorvel(使用帮助):"));
+        QCOMPARE(b.milliseconds, 3000);
+        QCOMPARE(b.text.split('\n'),
+                 QStringList({"请打开并登陆MSN(Windows Live Messenger)软件,", "发送文字消息给MSN上的好友并进行文字聊天,",
+                              "即可立即听到发送和接收的消息被软件朗读出来!"}));
+    }
+
+    void doubleClickRightAfterStartComesUpMinimised()
+    {
+        Harness h(true);
+        h.start();
+        h.window->TrayIcon1DblClick();
+        QVERIFY(h.window->isVisible());
+        QVERIFY(h.window->isMinimized());
+    }
+
+    void trayItemsShowTabs_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("tab");
+        QTest::newRow("Open1") << "Open1" << 0;
+        QTest::newRow("NItemOption") << "NItemOption" << 1;
+    }
+    void trayItemsShowTabs()
+    {
+        QFETCH(QString, item);
+        QFETCH(int, tab);
+        Harness h(true);
+        h.start();
+        auto* pages = h.find<QTabWidget>("PageControl1");
+        pages->setCurrentIndex(1 - tab);
+        h.window->findChild<QAction*>(item)->trigger();
+        QVERIFY(h.window->isVisible());
+        QVERIFY(!h.window->isMinimized());
+        QCOMPARE(pages->currentIndex(), tab);
+        // Again while visible: only the tab changes.
+        pages->setCurrentIndex(1 - tab);
+        h.window->findChild<QAction*>(item)->trigger();
+        QVERIFY(h.window->isVisible());
+        QCOMPARE(pages->currentIndex(), tab);
+    }
+
+    void closeHidesIntoTray()
+    {
+        Harness h(true);
+        h.start();
+        QSignalSpy ends(h.window.get(), &app::TFmain::terminateRequested);
+        h.trigger("Open1");
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QVERIFY(!h.window->close());
+        QVERIFY(!h.window->isVisible());
+        QCOMPARE(ends.size(), 0);
+        const ui::Balloon b = h.window->tray()->balloons().last();
+        QCOMPARE(b.title, QStringLiteral("Quorvel"));
+        QCOMPARE(b.text, QStringLiteral("程序已最小化, 双击即可恢复."));
+        QCOMPARE(b.milliseconds, 500);
+        // Capture goes on while hidden.
+        h.capture->deliver(FriendMsg("Ann", "still here"));
+        QVERIFY(h.window->log()->toPlainText().contains("still here"));
+        // Back in the normal state.
+        h.window->TrayIcon1DblClick();
+        QVERIFY(h.window->isVisible());
+        QVERIFY(!h.window->isMinimized());
+    }
+
+    void minimiseHidesIntoTray()
+    {
+        Harness h(true);
+        h.start();
+        h.trigger("Open1");
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        const int before = int(h.window->tray()->balloons().size());
+        h.window->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!h.window->isVisible());
+        QCOMPARE(h.window->tray()->balloons().size(), before + 1);
+        QCOMPARE(h.window->tray()->balloons().last().text, QStringLiteral("程序已最小化, 双击即可恢复."));
+        h.window->TrayIcon1DblClick();
+        QVERIFY(h.window->isVisible());
+        QVERIFY(!h.window->isMinimized());
+    }
+
+    void exitItemsEndOnce_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("Nexit") << "Nexit";
+        QTest::newRow("Exit1") << "Exit1";
+    }
+    void exitItemsEndOnce()
+    {
+        QFETCH(QString, item);
+        Harness h(true);
+        h.start();
+        QSignalSpy ends(h.window.get(), &app::TFmain::terminateRequested);
+        bool savedBeforeClose = false;
+        h.capture->onClose = [&] { savedBeforeClose = QFile::exists(h.iniPath()); };
+        h.window->findChild<QAction*>(item)->trigger();
+        QCOMPARE(ends.size(), 1);
+        h.trigger("Open1");
+        QVERIFY(h.window->close());  // leaving: the window no longer refuses
+        h.window->FormDestroy();
+        h.stop();
+        QVERIFY(savedBeforeClose);
+    }
+
+    void formDestroyRunsOnce()
+    {
+        Harness h(true);
+        h.start();
+        int closes = 0;
+        h.capture->onClose = [&] { ++closes; };
+        h.window->FormDestroy();
+        h.window->FormDestroy();
+        h.stop();
+        QCOMPARE(closes, 1);
+    }
+
+    void withoutTrayTheWindowStays()
+    {
+        Harness h(false);
+        h.start();
+        QVERIFY(h.window->isVisible());
+        QVERIFY(!h.window->isMinimized());
+        QVERIFY(h.window->tray()->balloons().isEmpty());
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        // Minimising is an ordinary minimise: the window stays on the taskbar.
+        h.window->setWindowState(Qt::WindowMinimized);
+        QTest::qWait(50);
+        QVERIFY(h.window->isVisible());
+        QVERIFY(h.window->isMinimized());
+        // Closing ends the program like "退出".
+        h.window->showNormal();
+        QSignalSpy ends(h.window.get(), &app::TFmain::terminateRequested);
+        h.window->close();
+        QCOMPARE(ends.size(), 1);
+        QVERIFY(h.window->tray()->balloons().isEmpty());
+    }
+
+    void trayLeftClickOpensMenu()
+    {
+        Harness h(true);
+        h.start();
+        auto* menu = h.find<QMenu>("PopupMenu1");
+        h.window->TrayIcon1Click();
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+    }
+
+    void helpBox()
+    {
+        Harness h(true);
+        h.start();
+        h.trigger("Help1");
+        QCOMPARE(ui::MessageBox::shown().size(), 1);
+        const ui::ShownBox box = ui::MessageBox::shown()[0];
+        QCOMPARE(box.caption, QStringLiteral("帮助"));
+        QVERIFY(!box.modal);
+        const QStringList lines = box.text.split('\n');
+        QCOMPARE(lines.size(), 17);
+        QCOMPARE(lines[0], QStringLiteral("如何使用本软件?"));
+        QCOMPARE(lines[2], QStringLiteral("1. 打开并登陆MSN. "));
+        QCOMPARE(lines[4], QStringLiteral("2. 开始与MSN上的好友进行文字聊天. "));
+        QCOMPARE(lines[8], QString(46, '-'));
+        QCOMPARE(lines[16], QStringLiteral("3.点击和取消 新消息 复选框即可实现静音."));
+        for (int empty : {1, 3, 5, 7, 9, 11, 13, 15})
+            QVERIFY(lines[empty].isEmpty());
+        // The box is open and the main window still takes input.
+        QMessageBox* open = nullptr;
+        for (QMessageBox* b : h.window->findChildren<QMessageBox*>())
+            if (b->isVisible())
+                open = b;
+        QVERIFY(open);
+        QCOMPARE(open->text(), box.text);
+        QVERIFY(!QApplication::activeModalWidget());
+        h.capture->deliver(FriendMsg("Ann", "while help is open"));
+        QVERIFY(h.window->log()->toPlainText().contains("while help is open"));
+        open->close();
+    }
+
+    void aboutBox()
+    {
+        Harness h(true);
+        h.start();
+        h.trigger("About1");
+        const ui::ShownBox box = ui::MessageBox::shown().value(0);
+        QCOMPARE(box.caption, QStringLiteral("关于"));
+        QVERIFY(!box.modal);
+        const QStringList lines = box.text.split('\n');
+        QCOMPARE(lines.size(), 8);
+        QCOMPARE(lines[0], QStringLiteral("Quorvel"));
+        QCOMPARE(lines[1], QString(37, '-'));
+        QCOMPARE(lines[2], ui::Maker::ownershipLine());
+        QVERIFY(lines[3].isEmpty());
+        QCOMPARE(lines[4], ui::Maker::email());
+        QCOMPARE(lines[6], ui::Maker::homepage().toString());
+        QCOMPARE(lines[7], QString(37, '-'));
+    }
+
+    void links()
+    {
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("https", &recorder, "open");
+        QDesktopServices::setUrlHandler("mailto", &recorder, "open");
+        Harness h(true);
+        h.start();
+        h.trigger("VisitHomepage1");
+        h.trigger("Email1");
+        h.find<QPushButton>("BDownload")->click();
+        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("mailto");
+        QCOMPARE(recorder.urls.size(), 3);
+        QCOMPARE(recorder.urls[0], ui::Maker::homepage());
+        QCOMPARE(recorder.urls[1], QUrl("mailto:" + ui::Maker::email()));
+        QCOMPARE(recorder.urls[2], ui::Maker::enginesPage());
+        for (const QUrl& url : recorder.urls)
+            QVERIFY2(url.host().isEmpty() || url.host().endsWith("example.org"), qPrintable(url.toString()));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
