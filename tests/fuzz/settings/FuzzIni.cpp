@@ -51,7 +51,11 @@ std::vector<std::string_view> Lines(std::string_view text)
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const auto lf = text.find('\n');
-        lines.push_back(text.substr(0, lf));
+        // A last line without a break gets one, CR LF in a CR LF file: compare without CRs.
+        auto line = text.substr(0, lf);
+        while (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
         text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
     }
     return lines;

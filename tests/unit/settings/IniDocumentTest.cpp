@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Table, IniSetTest, testing::Values(
            "[set]\nRate=9\nRate=2\n[set]\nRate=3\n"},
     SetRow{"ShorterValueReplacesLongerOne", "[set]\nRate=" + std::string(300, '7') + "\n;end\n", "Rate", "2",
            "[set]\nRate=2\n;end\n"},
+    SetRow{"LastLineGetsTheFilesBreak", "\r\n[SET]\nho ", "Rate", "1", "\r\n[SET]\nho \r\nRate=1\r\n"},
     SetRow{"CommentNotTakenForKey", "[set]\n;Rate=1\n", "Rate", "4", "[set]\n;Rate=1\nRate=4\n"}
 ), RowName<SetRow>);
 
