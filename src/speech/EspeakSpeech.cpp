@@ -237,8 +237,12 @@ bool EspeakSpeech::startWavExport(const QString& text, int voiceIndex, const QSt
                 emit self->wavExportProgress(percent);
         }, Qt::QueuedConnection);
     };
+    // A selection taken from a text edit separates its paragraphs with U+2029; the renderer
+    // works line by line.
+    QString lines = text;
+    lines.replace(QChar(0x2029), QLatin1Char('\n')).replace(QChar(0x2028), QLatin1Char('\n'));
     // A fresh voice's settings: rate 0, volume 100.
-    StartRenderToWav({RenderItem{voiceIndex, text.toStdString(), 0, 100}}, QFile::encodeName(path).toStdString(),
+    StartRenderToWav({RenderItem{voiceIndex, lines.toStdString(), 0, 100}}, QFile::encodeName(path).toStdString(),
                      std::move(control), [self](const RenderOutcome& outcome) {
                          QMetaObject::invokeMethod(self.data(), [self, outcome] {
                              if (!self)
