@@ -198,6 +198,43 @@ TEST_F(WavRenderTest, Failures)
     EXPECT_TRUE(filesInDir().empty()) << "nothing left behind";
 }
 
+TEST_F(WavRenderTest, LiveJobsRunBetweenTheStepsOfARender)
+{
+    std::string longText;
+    for (int i = 0; i < 300; ++i)
+        longText += "One more line of a long chat log, rendered step by step.\n";
+    auto& engine = EspeakEngine::Instance();
+    std::promise<void> rendered;
+    std::atomic<bool> renderDone{false};
+    StartRenderToWav({{1, longText, 0, 100}}, (m_dir / "bg.wav").string(), {},
+                     [&](const RenderOutcome&) { renderDone = true; rendered.set_value(); });
+    std::promise<bool> job;
+    engine.post([&] { job.set_value(renderDone.load()); });
+    EXPECT_FALSE(job.get_future().get()) << "a job posted during a render does not wait for its end";
+    rendered.get_future().wait();
+}
+
+TEST_F(WavRenderTest, AbortingASynthesisStopsAtTheChunkAndTheEngineGoesOn)
+{
+    auto& engine = EspeakEngine::Instance();
+    std::string longText;
+    for (int i = 0; i < 50; ++i)
+        longText += "A long sentence that would take many seconds to speak. ";
+    std::promise<std::pair<int, std::size_t>> aborted;
+    engine.post([&] {
+        std::size_t samples = 0;
+        const auto r = engine.synthesize(engine.voices()[1].identifier, 175, longText, [&](std::span<std::int16_t> s, int) {
+            samples += s.size();
+            return false;
+        });
+        aborted.set_value({static_cast<int>(r), samples});
+    });
+    const auto [result, samples] = aborted.get_future().get();
+    EXPECT_EQ(result, static_cast<int>(EspeakEngine::Result::Aborted));
+    EXPECT_LT(samples, 22050u) << "stopped within the first chunk, not after the text";
+    EXPECT_GT(SynthesisedSeconds("still working"), 0.3);
+}
+
 TEST_F(WavRenderTest, EmptyTextGivesAnEmptyValidFile)
 {
     const auto path = m_dir / "empty.wav";
