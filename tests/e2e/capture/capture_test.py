@@ -191,9 +191,9 @@ def case_conversation(args, _folder):
         check(driver.quit() == 0, "driver exit code")
 
 
-def case_burst(args, _folder):
+def case_burst(args, _folder, cost_us=0):
     count = 2000
-    driver = Driver([args.driver])
+    driver = Driver([args.driver, "--cost-us", str(cost_us)])
     try:
         expect_ready(driver)
         started = time.monotonic()
@@ -209,7 +209,7 @@ def case_burst(args, _folder):
                   f"event {seq} is {worded!r}: lost or out of order")
             check(direction == want_direction and command == "MSG", f"event {seq}: {direction} {command}")
             check(nickname == ("Burst" if direction == "friend" else ""), f"event {seq}: nickname {nickname!r}")
-        log(f"burst: {count} messages sent in {summary['seconds']:.3f} s "
+        log(f"burst (receiver busy {cost_us} us per datagram): {count} messages sent in {summary['seconds']:.3f} s "
             f"({count / summary['seconds']:.0f} per second); all {count} decoded in order "
             f"{finished:.3f} s after the start; kernel: {pong['kernelReceived']} received, "
             f"{pong['kernelDropped']} dropped; queue dropped {pong['queueDropped']}")
@@ -217,6 +217,58 @@ def case_burst(args, _folder):
             log("note: the peer needed a second or more to send (a loaded machine); the burst was slower")
     finally:
         check(driver.quit() == 0, "driver exit code")
+
+
+def case_burst_busy_receiver(args, folder):
+    # A receiver slower than the sender (as the window is, with its log and voices): the burst waits
+    # in the queue behind the ring instead of overflowing it.
+    case_burst(args, folder, cost_us=500)
+
+
+def hosts_file(folder, lines):
+    """Puts a hosts file of the test's own over /etc/hosts (in the test's own mount namespace)."""
+    path = os.path.join(folder, "hosts")
+    with open(path, "w") as hosts:
+        hosts.write("127.0.0.1 localhost\n" + "".join(line + "\n" for line in lines))
+    subprocess.run(["mount", "--bind", path, "/etc/hosts"], check=True)
+
+
+def chosen_interface(args):
+    driver = Driver([args.driver])
+    try:
+        ready = driver.wait_for(lambda ev: driver.of_kind("ready"), 60, "ready")[0]
+        check(not driver.of_kind("failure") and not driver.of_kind("hostLookupError"),
+              f"set-up reported {driver.events}")
+        return ready["interface"]
+    finally:
+        check(driver.quit() == 0, "driver exit code")
+
+
+def case_interface_choice(args, folder):
+    # Two interfaces of the test's own besides lo (the two ends of a veth pair, both inside the
+    # namespace); the host name resolved through a hosts file of the test's own. The real system layer
+    # (getaddrinfo, getifaddrs, /proc/net/route) is what is tested.
+    ip("link", "add", "qvchoice0", "type", "veth", "peer", "name", "qvchoice1")
+    for name, address in (("qvchoice0", "10.77.1.1/24"), ("qvchoice1", "10.77.2.1/24")):
+        ip("addr", "add", address, "dev", name)
+        ip("link", "set", name, "up")
+    subprocess.run(["hostname", "quorvel-choice"], check=True)
+
+    hosts_file(folder, ["10.77.2.1 quorvel-choice", "10.77.1.1 quorvel-choice"])
+    got = chosen_interface(args)
+    check(got == "qvchoice1", f"the first address's interface: got {got!r}")
+
+    subprocess.run(["umount", "/etc/hosts"], check=True)
+    hosts_file(folder, ["127.0.1.1 quorvel-choice"])
+    check(chosen_interface(args) == "lo", "a loopback address without a default route: lo")
+    ip("route", "add", "default", "via", "10.77.1.254", "dev", "qvchoice0")
+    got = chosen_interface(args)
+    check(got == "qvchoice0", f"a loopback address with a default route: got {got!r}")
+
+    subprocess.run(["umount", "/etc/hosts"], check=True)
+    hosts_file(folder, ["192.0.2.99 quorvel-choice"])
+    got = chosen_interface(args)
+    check(got == "qvchoice0", f"an address no interface holds: got {got!r}")
 
 
 def case_no_permission(args, folder):
@@ -324,6 +376,8 @@ def case_host_lookup(args, _folder):
 CASES = {
     "conversation": (case_conversation, []),
     "burst": (case_burst, []),
+    "burst_busy_receiver": (case_burst_busy_receiver, []),
+    "interface_choice": (case_interface_choice, ["-u", "-m"]),
     "no_permission": (case_no_permission, []),
     "granted_permission": (case_granted_permission, []),
     "link_down_up": (case_link_down_up, []),

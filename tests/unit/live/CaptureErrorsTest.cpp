@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cerrno>
 #include <string>
 
@@ -23,6 +25,8 @@ struct NumberCase {
     int savedErrno;
     int expected;
 };
+
+void PrintTo(const NumberCase& row, std::ostream* out) { *out << row.name; }
 
 class ActivateError : public testing::TestWithParam<NumberCase> {};
 
@@ -49,6 +53,8 @@ struct DispatchCase {
     int savedErrno;
     int expected;
 };
+
+void PrintTo(const DispatchCase& row, std::ostream* out) { *out << row.name; }
 
 class DispatchError : public testing::TestWithParam<DispatchCase> {};
 
@@ -97,6 +103,8 @@ struct HintCase {
     const char* executable;
     const char* expectedCommand;
 };
+
+void PrintTo(const HintCase& row, std::ostream* out) { *out << row.name; }
 
 class PermissionHint : public testing::TestWithParam<HintCase> {};
 

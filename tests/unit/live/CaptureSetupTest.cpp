@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <net/if.h>
 
 namespace quorvel::capture {
@@ -37,6 +39,8 @@ struct LookupCase {
     HostLookup lookup;
     const char* expectedText;
 };
+
+void PrintTo(const LookupCase& row, std::ostream* out) { *out << row.name; }
 
 class FailedHostLookup : public testing::TestWithParam<LookupCase> {};
 

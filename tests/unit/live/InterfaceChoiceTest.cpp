@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +32,8 @@ struct ChoiceCase {
     std::optional<std::string> defaultRoute;
     std::optional<std::string> expected;
 };
+
+void PrintTo(const ChoiceCase& row, std::ostream* out) { *out << row.name; }
 
 class InterfaceChoice : public testing::TestWithParam<ChoiceCase> {};
 
@@ -74,6 +78,8 @@ struct RouteCase {
     const char* table;
     std::optional<std::string> expected;
 };
+
+void PrintTo(const RouteCase& row, std::ostream* out) { *out << row.name; }
 
 class DefaultRoute : public testing::TestWithParam<RouteCase> {};
 
@@ -135,6 +141,8 @@ struct RingCase {
     int mtu;
     int expected;
 };
+
+void PrintTo(const RingCase& row, std::ostream* out) { *out << row.name; }
 
 class RingSize : public testing::TestWithParam<RingCase> {};
 
