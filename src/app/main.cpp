@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/TFmain.h"
 #include "ui/AppInfo.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -18,18 +19,32 @@ int main(int argc, char* argv[])
     // Closing the window hides it into the tray; only "退出" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Installed before the lock is taken, so that a signal to a running instance is never lost.
+    quorvel::app::SessionEnd sessionEnd;
     quorvel::app::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     if (!instance.acquire())
         return 0;
 
-    quorvel::app::SessionEnd sessionEnd;
-    quorvel::app::TFmain window(quorvel::app::DesktopPlatform());
-    QObject::connect(&window, &quorvel::app::TFmain::terminateRequested, &app, [] { QCoreApplication::exit(0); });
-    QObject::connect(&sessionEnd, &quorvel::app::SessionEnd::endRequested, &window,
-                     &quorvel::app::TFmain::requestTerminate);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &quorvel::app::TFmain::FormDestroy);
+    quorvel::app::TFmain* window = nullptr;
+    bool ending = false;
+    const auto end = [&ending] {
+        ending = true;
+        quorvel::ui::MessageBox::setEnding(true);
+        QCoreApplication::exit(0);
+    };
+    // A signal may arrive while set-up still shows a box.
+    QObject::connect(&sessionEnd, &quorvel::app::SessionEnd::endRequested, &app, [&window, &end] {
+        if (window)
+            window->requestTerminate();
+        else
+            end();
+    });
 
-    const int status = QApplication::exec();
-    window.FormDestroy();
+    quorvel::app::TFmain mainWindow(quorvel::app::DesktopPlatform());
+    window = &mainWindow;
+    QObject::connect(&mainWindow, &quorvel::app::TFmain::terminateRequested, &app, end);
+
+    const int status = ending ? 0 : QApplication::exec();
+    mainWindow.FormDestroy();
     return status;
 }

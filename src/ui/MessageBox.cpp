@@ -6,6 +6,7 @@ namespace quorvel::ui {
 
 QList<QMessageBox::StandardButton> MessageBox::s_nextAnswers;
 QList<ShownBox> MessageBox::s_shown;
+bool MessageBox::s_ending = false;
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                              const QString& text, QMessageBox::StandardButtons buttons,
@@ -14,6 +15,10 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     s_shown.append({caption, text, icon, buttons, true});
     if (!s_nextAnswers.isEmpty())
         return s_nextAnswers.takeFirst();
+    if (s_ending) {
+        qWarning("%s: %s", qPrintable(caption), qPrintable(text));
+        return defaultButton != QMessageBox::NoButton ? defaultButton : QMessageBox::Ok;
+    }
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     if (defaultButton != QMessageBox::NoButton)
@@ -47,6 +52,11 @@ QMessageBox* MessageBox::modeless(QWidget* parent, const QString& caption, const
     box->setWindowModality(Qt::NonModal);
     box->show();
     return box;
+}
+
+void MessageBox::setEnding(bool ending)
+{
+    s_ending = ending;
 }
 
 void MessageBox::setNextAnswer(QMessageBox::StandardButton button)

@@ -36,6 +36,10 @@ public:
     // A box that leaves the main window usable (help, about); deletes itself when closed.
     static QMessageBox* modeless(QWidget* parent, const QString& caption, const QString& text);
 
+    // While the program is ending nobody may be there to answer: modal boxes then only go to
+    // standard error.
+    static void setEnding(bool ending);
+
     // Tests: the next modal box returns this answer at once instead of being shown; answers queue up.
     static void setNextAnswer(QMessageBox::StandardButton button);
     static const QList<ShownBox>& shown();
@@ -44,6 +48,7 @@ public:
 private:
     static QList<QMessageBox::StandardButton> s_nextAnswers;
     static QList<ShownBox> s_shown;
+    static bool s_ending;
 };
 
 } // namespace quorvel::ui
