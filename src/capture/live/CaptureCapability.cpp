@@ -35,6 +35,10 @@ bool SetEffective(bool on)
     return cap_set_proc(caps.get()) == 0;
 }
 
+// Capabilities belong to each thread, and threads inherit them: lowering before main() runs, before
+// any thread exists, keeps every later thread (toolkit, audio, the capture's reader) without it.
+[[gnu::constructor]] void LowerAtProgramStart() { SetEffective(false); }
+
 } // namespace
 
 void LowerCaptureCapability() { SetEffective(false); }

@@ -4,7 +4,8 @@
 
 namespace quorvel::capture {
 
-// Takes CAP_NET_RAW out of the effective set; harmless when the process never had it.
+// Takes CAP_NET_RAW out of the calling thread's effective set; harmless when it never had it. (A
+// program linking this library has it lowered before main() already.)
 void LowerCaptureCapability();
 
 // Raises CAP_NET_RAW into the effective set for its lifetime when it is permitted.
