@@ -14,6 +14,7 @@
 #include "ui/logfile/LogFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -109,11 +110,19 @@ void TFmain::connectHandlers()
     connect(StopSpeak1, &QAction::triggered, this, &TFmain::StopSpeak1Click);
     connect(NOpenOnStartup2, &QAction::triggered, this, &TFmain::NOpenOnStartup2Click);
     connect(Exit1, &QAction::triggered, this, &TFmain::Exit1Click);
+    // X11 reports the first click of a double click as a click too; wait out the double-click
+    // time so that a double click does not also open the menu.
+    m_singleClick = new QTimer(this);
+    m_singleClick->setSingleShot(true);
+    m_singleClick->setInterval(QApplication::doubleClickInterval());
+    connect(m_singleClick, &QTimer::timeout, this, &TFmain::TrayIcon1Click);
     connect(m_tray->icon(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            TrayIcon1Click();
-        else if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::Trigger) {
+            m_singleClick->start();
+        } else if (reason == QSystemTrayIcon::DoubleClick) {
+            m_singleClick->stop();
             TrayIcon1DblClick();
+        }
         // Context: the icon opens PopupMenu1 itself.
     });
 

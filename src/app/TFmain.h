@@ -19,6 +19,7 @@ class QPushButton;
 class QSlider;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QWidget;
 
 namespace quorvel::ui {
@@ -143,6 +144,7 @@ private:
     ui::Tray* m_tray = nullptr;
     QFileDialog *OpenDialog1 = nullptr, *SaveDialog1 = nullptr, *SaveDialogWav = nullptr;
     QProgressDialog* m_wavProgress = nullptr;
+    QTimer* m_singleClick = nullptr;
 };
 
 } // namespace quorvel::app

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 
 using namespace quorvel;
@@ -183,6 +184,24 @@ private slots:
         h.start();
         auto* menu = h.find<QMenu>("PopupMenu1");
         h.window->TrayIcon1Click();
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+    }
+
+    void trayActivation()
+    {
+        Harness h(true);
+        h.start();
+        auto* menu = h.find<QMenu>("PopupMenu1");
+        QSystemTrayIcon* icon = h.window->tray()->icon();
+        // A double click (whose first click also arrives as a click) shows the window, no menu.
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        emit icon->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(h.window->isVisible());
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QVERIFY(!menu->isVisible());
+        // A single click opens the menu once the double-click time is over.
+        emit icon->activated(QSystemTrayIcon::Trigger);
         QTRY_VERIFY(menu->isVisible());
         menu->hide();
     }
