@@ -145,7 +145,13 @@ def run_without_tray():
         menu_and_tab = height - 535 + 12
         tool(display, "xdotool", "mousemove", "--window", window, "70", str(menu_and_tab), "click", "1")
         time.sleep(1.0)
-        screenshot(display, "notray-tab-options")
+        options = screenshot(display, "notray-tab-options")
+        difference = subprocess.run(["/usr/bin/compare", "-metric", "AE",
+                                     os.path.join(ARTIFACTS, "notray-tab-messages.png"), options, "null:"],
+                                    capture_output=True, text=True)
+        changed = float(difference.stderr.split()[0] or 0)
+        print("pixels changed by the tab switch:", changed)
+        assert changed > 1000, "the options tab did not come up"
         second_start_and_sigterm(session, app)
     finally:
         display.close()
@@ -172,17 +178,27 @@ def run_with_tray():
                  if geometry(display, w)[3] >= 500]
         assert not mains, "window shown at start although a tray exists"
         screenshot(display, "tray-start")
-        # Left click on the icon opens the tray menu; the second item is "选项设置".
-        trayer = tool(display, "xdotool", "search", "--onlyvisible", "--class", "trayer").stdout.split()
-        assert trayer, "no trayer window"
-        tx, ty, tw, th = geometry(display, trayer[0])
-        tool(display, "xdotool", "mousemove", str(tx + tw // 2), str(ty + th // 2), "click", "1")
-        time.sleep(1.0)
-        screenshot(display, "tray-menu")
-        tool(display, "xdotool", "key", "Down", "Down", "Return")
-        window = wait_for("window from the tray menu", lambda: next(
-            (w for w in tool(display, "xdotool", "search", "--onlyvisible", "--name", "^Quorvel$").stdout.split()
-             if geometry(display, w)[3] >= 500), None), timeout=30)
+        # Left click on the icon opens the tray menu; the second item is "选项设置". The icon docks
+        # when the program is ready, so click again until the window comes up.
+        trayer = wait_for("trayer window", lambda: tool(
+            display, "xdotool", "search", "--onlyvisible", "--class", "trayer").stdout.split())
+        window = None
+        for attempt in range(12):
+            tx, ty, tw, th = geometry(display, trayer[0])
+            tool(display, "xdotool", "mousemove", str(tx + tw // 2), str(ty + th // 2), "click", "1")
+            time.sleep(1.0)
+            if attempt == 0:
+                screenshot(display, "tray-menu")
+            tool(display, "xdotool", "key", "Down", "Down", "Return")
+            try:
+                window = wait_for("window from the tray menu", lambda: next(
+                    (w for w in tool(display, "xdotool", "search", "--onlyvisible", "--name",
+                                     "^Quorvel$").stdout.split() if geometry(display, w)[3] >= 500), None),
+                    timeout=5)
+                break
+            except AssertionError:
+                tool(display, "xdotool", "key", "Escape")
+        assert window, "the tray menu never brought the window"
         time.sleep(1.0)
         screenshot(display, "tray-tab-options")
         second_start_and_sigterm(session, app)
