@@ -339,7 +339,7 @@ TEST_P(ReplayRealCaptures, MatchesGolden)
     EXPECT_EQ(Lines(run.out), Lines(ReadFile(golden)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ReplayRealCaptures, ::testing::Values("suspectemployeechat.dmp", "mapi.pcap"),
+INSTANTIATE_TEST_SUITE_P(Files, ReplayRealCaptures, ::testing::Values("msnms.pcap", "mapi.pcap"),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 } // namespace

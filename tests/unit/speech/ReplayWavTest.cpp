@@ -37,7 +37,7 @@ protected:
 TEST_F(ReplayWavTest, CaptureBecomesOneSixteenKilohertzMonoFile)
 {
     const auto wav = m_dir / "chat.wav";
-    ASSERT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp'"), 0);
+    ASSERT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/msnms.pcap'"), 0);
     EXPECT_GT(fs::file_size(m_dir / "out.jsonl"), 0u) << "the JSON lines are still printed";
 
     SF_INFO info{};
@@ -62,14 +62,14 @@ TEST_F(ReplayWavTest, CaptureBecomesOneSixteenKilohertzMonoFile)
 TEST_F(ReplayWavTest, UnwritableFileIsReported)
 {
     const auto wav = m_dir / "missing" / "chat.wav";
-    EXPECT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp'"), 1);
+    EXPECT_EQ(run("--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/msnms.pcap'"), 1);
     EXPECT_FALSE(fs::exists(wav));
     EXPECT_GT(fs::file_size(m_dir / "err.txt"), 0u);
 }
 
 TEST_F(ReplayWavTest, WavNeedsAName)
 {
-    EXPECT_EQ(run("'" QUORVEL_TEST_DATA "/captures/suspectemployeechat.dmp' --wav"), 2);
+    EXPECT_EQ(run("'" QUORVEL_TEST_DATA "/captures/msnms.pcap' --wav"), 2);
 }
 
 } // namespace
