@@ -13,6 +13,8 @@ import subprocess
 import sys
 import tempfile
 import time
+import wave
+import array
 
 NAMESPACE_MARK = "QUORVEL_BLACKBOX_IN_NETNS"
 
@@ -97,6 +99,7 @@ class Session:
 class Recording:
     def __init__(self, session, path):
         self.path = path
+        self.started = time.monotonic()
         self.proc = subprocess.Popen(["parecord", "--latency-msec=20", "--device=bb_sink.monitor", path],
                                      env=session.env, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
@@ -104,7 +107,24 @@ class Recording:
     def stop(self):
         self.proc.send_signal(signal.SIGINT)
         self.proc.wait(10)
+        self.stopped = time.monotonic()
         return measure(self.path)
+
+    def onset(self):
+        """Monotonic time of the first clearly audible sample, or None. The recording's start is
+        placed so that its end meets the moment it was stopped (parecord's start-up delay is unknown)."""
+        with wave.open(self.path, "rb") as f:
+            rate, channels, width = f.getframerate(), f.getnchannels(), f.getsampwidth()
+            frames = f.readframes(f.getnframes())
+        if width != 2 or not frames:
+            return None
+        samples = array.array("h", frames)
+        threshold = int(0.02 * 32768)
+        for index, value in enumerate(samples):
+            if abs(value) > threshold:
+                duration = len(samples) / channels / rate
+                return self.stopped - duration + index / channels / rate
+        return None
 
 
 def measure(path):
@@ -153,11 +173,18 @@ def send(peer, direction):
 
 
 def heard(session, peer, direction, artifacts, name, seconds=5.0):
-    """Records the sink while the peer sends one message; returns (rms, peak)."""
+    """Records the sink while the peer sends one message; returns (rms, peak) and prints the time
+    from sending to the first audible sample (a figure, not a check)."""
     recording = Recording(session, os.path.join(artifacts, name + ".wav"))
+    sent = time.monotonic()
     send(peer, direction)
     time.sleep(seconds)
-    return recording.stop()
+    rms, peak = recording.stop()
+    onset = recording.onset()
+    if onset is not None:
+        print(f"     {name}: first audible sample about {1000 * (onset - sent):.0f} ms after starting the peer "
+              f"(process start, connection, one message)", flush=True)
+    return rms, peak
 
 
 def read_ini(path):
