@@ -208,9 +208,11 @@ def main():
     root = tempfile.mkdtemp(prefix="quorvel-blackbox-")
     session = Session(root)
     failures = []
+    checks = []
 
     def check(condition, message):
         print(("ok   " if condition else "FAIL ") + message, flush=True)
+        checks.append(message)
         if not condition:
             failures.append(message)
 
@@ -261,7 +263,7 @@ def main():
                 shutil.copy(path, os.path.join(artifacts, name))
         shutil.rmtree(root, ignore_errors=True)
 
-    print(f"{6 + 3 - len(failures)} passed, {len(failures)} failed")
+    print(f"{len(checks) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
