@@ -34,10 +34,8 @@ Bytes Datagram(std::uint16_t source, std::uint16_t destination, const std::strin
 std::string ChatBody(int i)
 {
     static const char* const Bodies[] = {
-        "今天晚上一起吃饭吗？:) 我请客 (L)",
-        "Sure, see you at seven :D",
-        "好的 (6) 别迟到了 :P 哈哈",
-        "I am a bit late (sn) sorry :'( traffic is terrible today",
+        "今天晚上一起吃饭吗？:) 我请客 (L)", "Sure, see you at seven :D",
+        "好的 (6) 别迟到了 :P 哈哈",         "I am a bit late (sn) sorry :'( traffic is terrible today",
         "没问题 ;) 我们在老地方等你 (F)(F)",
     };
     return Bodies[i % 5];
@@ -46,8 +44,8 @@ std::string ChatBody(int i)
 std::vector<Bytes> TrafficMix()
 {
     std::vector<Bytes> mix;
-    const std::string http = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1200\r\n\r\n" +
-                             std::string(1200, 'x');
+    const std::string http =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1200\r\n\r\n" + std::string(1200, 'x');
     for (int i = 0; i < 100; ++i) {
         if (i % 10 == 0) {
             const int n = i / 10;
@@ -58,16 +56,17 @@ std::vector<Bytes> TrafficMix()
                                        "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
                                            ChatBody(n)));
             else
-                mix.push_back(Datagram(50123, 1863,
-                                       "MSG 42 N 180\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                                       "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
-                                           ChatBody(n)));
+                mix.push_back(
+                    Datagram(50123, 1863,
+                             "MSG 42 N 180\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                             "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
+                                 ChatBody(n)));
         } else if (i % 10 < 6) {
-            mix.push_back(Datagram(80, 40000 + i, http));  // web traffic
+            mix.push_back(Datagram(80, 40000 + i, http)); // web traffic
         } else if (i % 10 < 8) {
-            mix.push_back(Datagram(40000 + i, 443, ""));  // acknowledgements
+            mix.push_back(Datagram(40000 + i, 443, "")); // acknowledgements
         } else if (i % 10 == 8) {
-            mix.push_back(Datagram(1863, 50123, ""));  // acknowledgement on the messenger connection
+            mix.push_back(Datagram(1863, 50123, "")); // acknowledgement on the messenger connection
         } else {
             mix.push_back(Datagram(1863, 50123,
                                    "MSG friend@example.com Ann 97\r\nMIME-Version: 1.0\r\nContent-Type: "
@@ -89,7 +88,8 @@ void DecodeTrafficMix(benchmark::State& state)
         }
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * mix.size()));
-    state.counters["events_per_mix"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kAvgIterations);
+    state.counters["events_per_mix"] =
+        benchmark::Counter(static_cast<double>(events), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(DecodeTrafficMix);
 

@@ -20,7 +20,7 @@ namespace {
 using quorvel::speech::EspeakEngine;
 using Clock = std::chrono::steady_clock;
 
-const std::string kChinese = "今天天气很好，我们一起去公园散步吧，然后吃饭。";  // 20 Han characters + punctuation
+const std::string kChinese = "今天天气很好，我们一起去公园散步吧，然后吃饭。"; // 20 Han characters + punctuation
 
 std::string EnglishWords()
 {
@@ -50,7 +50,8 @@ Figures Synthesise(int voiceIndex, const std::string& text)
                                quorvel::speech::RateToWordsPerMinute(0), text, [&](std::span<std::int16_t> s, int) {
                                    if (first) {
                                        first = false;
-                                       f.firstChunkMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                                       f.firstChunkMs =
+                                           std::chrono::duration<double, std::milli>(Clock::now() - start).count();
                                    }
                                    samples += s.size();
                                    return true;

@@ -12,7 +12,8 @@ using namespace quorvel::logfile;
 namespace {
 
 // Half headers (green or blue), half black bodies of mixed Chinese, ASCII and emoji.
-RichText ChatLog(int lines) {
+RichText ChatLog(int lines)
+{
     RichText text;
     for (int i = 0; i < lines / 2; ++i) {
         const Color header = i % 2 == 0 ? Color{0, 128, 0} : Color{0, 0, 255};
@@ -24,7 +25,8 @@ RichText ChatLog(int lines) {
 
 constexpr int Lines = 10000;
 
-void WriteRtfLog(benchmark::State& state) {
+void WriteRtfLog(benchmark::State& state)
+{
     const RichText text = ChatLog(Lines);
     std::size_t bytes = 0;
     for (auto _ : state) {
@@ -37,7 +39,8 @@ void WriteRtfLog(benchmark::State& state) {
 }
 BENCHMARK(WriteRtfLog)->Unit(benchmark::kMillisecond);
 
-void ReadRtfLog(benchmark::State& state) {
+void ReadRtfLog(benchmark::State& state)
+{
     const std::string rtf = WriteRtf(ChatLog(Lines));
     for (auto _ : state) {
         auto text = ReadRtf(rtf);
@@ -47,7 +50,8 @@ void ReadRtfLog(benchmark::State& state) {
 }
 BENCHMARK(ReadRtfLog)->Unit(benchmark::kMillisecond);
 
-void ReadGbkRtfLog(benchmark::State& state) {
+void ReadGbkRtfLog(benchmark::State& state)
+{
     // The form WordPad on a Chinese system writes: code page 936 bytes as \'hh.
     std::string rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}\\f0 ";
     for (int i = 0; i < Lines; ++i)
@@ -61,7 +65,8 @@ void ReadGbkRtfLog(benchmark::State& state) {
 }
 BENCHMARK(ReadGbkRtfLog)->Unit(benchmark::kMillisecond);
 
-void DecodeGb18030Log(benchmark::State& state) {
+void DecodeGb18030Log(benchmark::State& state)
+{
     std::string bytes;
     for (int i = 0; i < Lines; ++i)
         bytes += "Ann \xcb\xb5 (09:05:07):\r\n\xbd\xf1\xcc\xec\xb5\xc4\xd6\xdc\xbb\xe1\r\n";
@@ -73,7 +78,8 @@ void DecodeGb18030Log(benchmark::State& state) {
 }
 BENCHMARK(DecodeGb18030Log)->Unit(benchmark::kMillisecond);
 
-void AppendLogToDocument(benchmark::State& state) {
+void AppendLogToDocument(benchmark::State& state)
+{
     const RichText text = ChatLog(Lines);
     for (auto _ : state) {
         QTextDocument document;
@@ -84,7 +90,8 @@ void AppendLogToDocument(benchmark::State& state) {
 BENCHMARK(AppendLogToDocument)->Unit(benchmark::kMillisecond);
 
 // One line at a time behind a growing log, as chat messages arrive: the cost must stay flat.
-void AppendLineAtLogSize(benchmark::State& state) {
+void AppendLineAtLogSize(benchmark::State& state)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(static_cast<int>(state.range(0))), document);
     const RichText line{{{"Bob 说 (09:05:07):\n", Color{0, 128, 0}}, {"hello there\n", Color{}}}};
@@ -93,7 +100,8 @@ void AppendLineAtLogSize(benchmark::State& state) {
 }
 BENCHMARK(AppendLineAtLogSize)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-void DocumentToRtf(benchmark::State& state) {
+void DocumentToRtf(benchmark::State& state)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(Lines), document);
     for (auto _ : state) {
@@ -105,7 +113,8 @@ BENCHMARK(DocumentToRtf)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

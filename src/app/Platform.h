@@ -16,9 +16,9 @@ struct Platform {
     std::unique_ptr<capture::CaptureSource> capture;
     std::unique_ptr<speech::Speech> speech;
     bool trayAvailable = false;
-    QString configHome;      // the per-user configuration folder
-    QString executablePath;  // the running program, for the autostart entry
-    QString baseName;        // the executable's file name without folder and extension
+    QString configHome;     // the per-user configuration folder
+    QString executablePath; // the running program, for the autostart entry
+    QString baseName;       // the executable's file name without folder and extension
 };
 
 // Real capture and speech, the desktop's tray, QStandardPaths' configuration folder.

@@ -138,7 +138,8 @@ void TFmain::connectHandlers()
 
 QString TFmain::settingsFolder() const
 {
-    const auto folder = settings::LocateSettingsFolder(ToPath(m_platform.configHome), m_platform.baseName.toStdString());
+    const auto folder =
+        settings::LocateSettingsFolder(ToPath(m_platform.configHome), m_platform.baseName.toStdString());
     return QString::fromStdString(folder.string());
 }
 
@@ -184,7 +185,7 @@ void TFmain::FormCreate()
 
         // 7. Run at start-up: the entry's presence is the state.
         const autostart::Autostart entry(ToPath(m_platform.configHome) / "autostart", m_platform.baseName.toStdString(),
-                                          m_platform.executablePath.toStdString(), ui::ApplicationTitle().toStdString());
+                                         m_platform.executablePath.toStdString(), ui::ApplicationTitle().toStdString());
         const bool enabled = entry.isEnabled();
         NOpenOnStartup->setChecked(enabled);
         NOpenOnStartup2->setChecked(enabled);
@@ -374,13 +375,9 @@ void TFmain::StopSpeak1Click()
 
 // The speech layer takes voice, rate and volume with every request, so a new selection has nothing
 // to push; the handlers stay as the lists' change points.
-void TFmain::CBVoiceChange()
-{
-}
+void TFmain::CBVoiceChange() {}
 
-void TFmain::CBVoice1Change()
-{
-}
+void TFmain::CBVoice1Change() {}
 
 void TFmain::TRateChange()
 {
@@ -516,7 +513,7 @@ void TFmain::setRunAtStartup(bool on)
     NOpenOnStartup2->setChecked(on);
     try {
         const autostart::Autostart entry(ToPath(m_platform.configHome) / "autostart", m_platform.baseName.toStdString(),
-                                          m_platform.executablePath.toStdString(), ui::ApplicationTitle().toStdString());
+                                         m_platform.executablePath.toStdString(), ui::ApplicationTitle().toStdString());
         if (on)
             entry.enable();
         else

@@ -25,7 +25,7 @@ class QWidget;
 namespace quorvel::ui {
 class LogView;
 class Tray;
-}
+} // namespace quorvel::ui
 
 namespace quorvel::app {
 

@@ -36,8 +36,9 @@ constexpr int StatusBarHeight = 19;
 
 QFont WindowFont()
 {
-    QFont font = QFontDatabase::hasFamily(QStringLiteral("Tahoma")) ? QFont(QStringLiteral("Tahoma"))
-                                                                      : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = QFontDatabase::hasFamily(QStringLiteral("Tahoma"))
+                     ? QFont(QStringLiteral("Tahoma"))
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(11);
     return font;
 }
@@ -282,10 +283,10 @@ void TFmain::buildDialogs()
                          {QStringLiteral("rtf,文本文件(*.rtf *.txt)"), QStringLiteral("rtf文件(*.rtf)"),
                           QStringLiteral("文本文件(*.txt)"), QStringLiteral("所有文件(*)")},
                          QString());
-    SaveDialog1 = dialog("SaveDialog1", QFileDialog::AcceptSave,
-                         {QStringLiteral("rtf文件(*.rtf)"), QStringLiteral("文本文件(*.txt)"),
-                          QStringLiteral("所有文件(*)")},
-                         QStringLiteral("rtf"));
+    SaveDialog1 =
+        dialog("SaveDialog1", QFileDialog::AcceptSave,
+               {QStringLiteral("rtf文件(*.rtf)"), QStringLiteral("文本文件(*.txt)"), QStringLiteral("所有文件(*)")},
+               QStringLiteral("rtf"));
     SaveDialogWav = dialog("SaveDialogWav", QFileDialog::AcceptSave,
                            {QStringLiteral("wav文件(*.wav)"), QStringLiteral("所有文件(*)")}, QStringLiteral("wav"));
 }

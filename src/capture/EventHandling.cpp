@@ -5,8 +5,7 @@ namespace quorvel::capture {
 namespace {
 
 // The spoken text by the direction's three boxes; nothing when the row's test text is empty.
-std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptions& options,
-                                      const std::string& prefix)
+std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptions& options, const std::string& prefix)
 {
     const std::string& worded = event.wordedText;
     const std::string& stripped = event.strippedText;

@@ -28,9 +28,9 @@ inline constexpr Rgb HeaderGreen{0, 128, 0};
 inline constexpr Rgb HeaderBlue{0, 0, 255};
 
 struct LogLine {
-    std::string text;  // UTF-8; may hold CR LF line breaks (multi-line bodies)
+    std::string text; // UTF-8; may hold CR LF line breaks (multi-line bodies)
     Rgb color;
-    bool scrollToEnd = false;  // body lines bring the end of the log into view
+    bool scrollToEnd = false; // body lines bring the end of the log into view
 };
 
 enum class Voice { Own, Friend };

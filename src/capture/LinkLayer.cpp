@@ -37,8 +37,8 @@ std::optional<std::span<const std::uint8_t>> Ipv4From(std::span<const std::uint8
     return datagram;
 }
 
-std::optional<std::span<const std::uint8_t>> WithProtocol(std::span<const std::uint8_t> frame,
-                                                           std::size_t protocolAt, std::size_t headerLength)
+std::optional<std::span<const std::uint8_t>> WithProtocol(std::span<const std::uint8_t> frame, std::size_t protocolAt,
+                                                          std::size_t headerLength)
 {
     const auto protocol = ByteReader(frame).be16(protocolAt);
     if (!protocol || *protocol != EtherTypeIpv4)

@@ -26,7 +26,7 @@ std::size_t WellFormedLength(std::string_view text, std::size_t pos, std::size_t
     } else if (lead == 0xE0) {
         length = 3, low = 0xA0;
     } else if (lead == 0xED) {
-        length = 3, high = 0x9F;  // no surrogates
+        length = 3, high = 0x9F; // no surrogates
     } else if (lead >= 0xE1 && lead <= 0xEF) {
         length = 3;
     } else if (lead == 0xF0) {
@@ -34,9 +34,9 @@ std::size_t WellFormedLength(std::string_view text, std::size_t pos, std::size_t
     } else if (lead >= 0xF1 && lead <= 0xF3) {
         length = 4;
     } else if (lead == 0xF4) {
-        length = 4, high = 0x8F;  // nothing above U+10FFFF
+        length = 4, high = 0x8F; // nothing above U+10FFFF
     } else {
-        return 0;  // continuation byte, overlong lead C0/C1, or F5..FF
+        return 0; // continuation byte, overlong lead C0/C1, or F5..FF
     }
 
     for (std::size_t i = 1; i < length; ++i) {

@@ -27,9 +27,9 @@ int SynthCallback(short* wav, int numSamples, espeak_EVENT* events)
         position = std::max(position, e->text_position);
     if (!wav || numSamples <= 0)
         return 0;
-    if (!(*t_onChunk)(std::span<std::int16_t>(reinterpret_cast<std::int16_t*>(wav),
-                                              static_cast<std::size_t>(numSamples)),
-                      position)) {
+    if (!(*t_onChunk)(
+            std::span<std::int16_t>(reinterpret_cast<std::int16_t*>(wav), static_cast<std::size_t>(numSamples)),
+            position)) {
         t_aborted = true;
         return 1;
     }
@@ -65,9 +65,9 @@ bool MbrolaInstalled(const std::string& dataPath, const std::string& database)
         return false;
     namespace fs = std::filesystem;
     std::error_code ec;
-    for (const fs::path& p : {fs::path(dataPath) / "mbrola" / database, fs::path("/usr/share/mbrola") / database,
-                              fs::path("/usr/share/mbrola") / database / database,
-                              fs::path("/usr/share/mbrola/voices") / database})
+    for (const fs::path& p :
+         {fs::path(dataPath) / "mbrola" / database, fs::path("/usr/share/mbrola") / database,
+          fs::path("/usr/share/mbrola") / database / database, fs::path("/usr/share/mbrola/voices") / database})
         if (fs::is_regular_file(p, ec))
             return true;
     return false;
@@ -142,8 +142,10 @@ void EspeakEngine::initialise()
     std::vector<EngineVoice> found;
     if (const espeak_VOICE** list = espeak_ListVoices(nullptr))
         for (; *list; ++list)
-            found.push_back({(*list)->name ? (*list)->name : "", (*list)->identifier ? (*list)->identifier : "",
-                             FirstLanguage((*list)->languages), {}});
+            found.push_back({(*list)->name ? (*list)->name : "",
+                             (*list)->identifier ? (*list)->identifier : "",
+                             FirstLanguage((*list)->languages),
+                             {}});
     for (auto& v : MbrolaVoices(data))
         found.push_back(std::move(v));
     m_voices = OrderVoices(found, [&](const std::string& db) { return MbrolaInstalled(data, db); });
@@ -214,8 +216,8 @@ void EspeakEngine::waitIdle()
     m_idle.wait(lock, [this] { return !m_busy && m_jobs.empty() && m_background.empty(); });
 }
 
-EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int wordsPerMinute,
-                                              std::string_view text, const ChunkFn& onChunk)
+EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text,
+                                              const ChunkFn& onChunk)
 {
     if (!available())
         return Result::Failed;
@@ -225,11 +227,11 @@ EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int
             return Result::Failed;
         }
         m_currentVoice = identifier;
-        m_currentRate = -1;  // a voice change resets the parameters
+        m_currentRate = -1; // a voice change resets the parameters
     }
     if (wordsPerMinute != m_currentRate) {
         espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
-        espeak_SetParameter(espeakVOLUME, 100, 0);  // loudness is a gain applied by the caller
+        espeak_SetParameter(espeakVOLUME, 100, 0); // loudness is a gain applied by the caller
         m_currentRate = wordsPerMinute;
     }
     if (text.empty())
@@ -237,8 +239,8 @@ EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int
     const std::string owned(text);
     t_onChunk = &onChunk;
     t_aborted = false;
-    const espeak_ERROR err = espeak_Synth(owned.c_str(), owned.size() + 1, 0, POS_CHARACTER, 0,
-                                          espeakCHARS_UTF8, nullptr, nullptr);
+    const espeak_ERROR err =
+        espeak_Synth(owned.c_str(), owned.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     const bool aborted = t_aborted;
     t_onChunk = nullptr;
     t_aborted = false;
@@ -247,12 +249,12 @@ EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int
     return err == EE_OK ? Result::Done : Result::Failed;
 }
 
-EspeakEngine::Result EspeakEngine::synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute,
-                                                   std::string_view text, const ChunkFn& onChunk)
+EspeakEngine::Result EspeakEngine::synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text,
+                                                   const ChunkFn& onChunk)
 {
     if (entry.latinIdentifier.empty())
         return synthesize(entry.identifier, wordsPerMinute, text, onChunk);
-    int offset = 0;  // characters of the earlier runs, so positions stay relative to the whole text
+    int offset = 0; // characters of the earlier runs, so positions stay relative to the whole text
     for (const auto& run : SplitScriptRuns(text)) {
         const ChunkFn shifted = [&](std::span<std::int16_t> s, int pos) { return onChunk(s, offset + pos); };
         const auto& voice = run.script == Script::Latin ? entry.latinIdentifier : entry.identifier;

@@ -29,7 +29,7 @@ public:
     ~EspeakEngine();
 
     bool available() const { return m_sampleRate > 0; }
-    int sampleRate() const { return m_sampleRate; }  // espeak-ng's output rate (22,050 Hz)
+    int sampleRate() const { return m_sampleRate; } // espeak-ng's output rate (22,050 Hz)
     const std::vector<VoiceEntry>& voices() const { return m_voices; }
 
     void post(std::function<void()> job);
@@ -43,11 +43,9 @@ public:
     using ChunkFn = std::function<bool(std::span<std::int16_t> samples, int textPosition)>;
     enum class Result { Done, Aborted, Failed };
     // Speaks text with one espeak-ng voice.
-    Result synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text,
-                      const ChunkFn& onChunk);
+    Result synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk);
     // Speaks text with a list entry: Chinese/Latin runs go to their voices in order.
-    Result synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text,
-                           const ChunkFn& onChunk);
+    Result synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk);
 
 private:
     EspeakEngine();

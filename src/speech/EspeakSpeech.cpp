@@ -95,8 +95,13 @@ bool EspeakSpeech::openSink(Voice& v)
                 continue;
             if (state == QAudio::StoppedState && sink->error() != QAudio::NoError) {
                 // Lost the server: drop this message; the next one opens a new sink.
-                QMetaObject::invokeMethod(this, [this, pv, sink] { if (pv->sink.get() == sink) cutOff(*pv); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, pv, sink] {
+                        if (pv->sink.get() == sink)
+                            cutOff(*pv);
+                    },
+                    Qt::QueuedConnection);
             } else if (state == QAudio::IdleState) {
                 releaseIfDrained(*pv);
             }
@@ -115,7 +120,7 @@ void EspeakSpeech::speak(Channel channel, const QString& text, int voiceIndex, i
     if (voiceIndex < 0 || voiceIndex >= static_cast<int>(engine.voices().size()) || text.isEmpty())
         return;
     if (!openSink(v))
-        return;  // no sound server: the message is not heard, the next one tries again
+        return; // no sound server: the message is not heard, the next one tries again
     v.synthesisDone = false;
     v.firstWritten = false;
     v.sinceSpeak.start();
@@ -131,21 +136,27 @@ void EspeakSpeech::speak(Channel channel, const QString& text, int voiceIndex, i
         auto& e = EspeakEngine::Instance();
         e.synthesizeEntry(entry, wpm, text, [&](std::span<std::int16_t> samples, int) {
             if (!current())
-                return false;  // cut off: stop synthesising at this chunk
+                return false; // cut off: stop synthesising at this chunk
             ApplyVolume(samples, volume);
             QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                              static_cast<qsizetype>(samples.size_bytes()));
-            QMetaObject::invokeMethod(self.data(), [self, channel, generation, bytes = std::move(bytes)]() mutable {
-                if (self)
-                    self->receive(channel, generation, std::move(bytes));
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, channel, generation, bytes = std::move(bytes)]() mutable {
+                    if (self)
+                        self->receive(channel, generation, std::move(bytes));
+                },
+                Qt::QueuedConnection);
             return true;
         });
         if (current())
-            QMetaObject::invokeMethod(self.data(), [self, channel, generation] {
-                if (self)
-                    self->synthesisEnded(channel, generation);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, channel, generation] {
+                    if (self)
+                        self->synthesisEnded(channel, generation);
+                },
+                Qt::QueuedConnection);
     });
 }
 
@@ -153,7 +164,7 @@ void EspeakSpeech::receive(Channel c, std::uint64_t generation, QByteArray sampl
 {
     Voice& v = voice(c);
     if (generation != v.generation->load() || !v.sink)
-        return;  // a late chunk of a message that was cut off
+        return; // a late chunk of a message that was cut off
     v.pending.append(samples);
     feed(c);
 }
@@ -197,11 +208,14 @@ void EspeakSpeech::releaseIfDrained(Voice& v)
     // The stream is closed once the message has played out, so an idle program holds none open.
     if (v.sink && v.synthesisDone && v.pending.isEmpty() && v.sink->state() == QAudio::IdleState) {
         QAudioSink* sink = v.sink.get();
-        QMetaObject::invokeMethod(this, [this, pv = &v, sink] {
-            if (pv->sink.get() == sink && pv->synthesisDone && pv->pending.isEmpty()
-                && sink->state() == QAudio::IdleState)
-                cutOff(*pv);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, pv = &v, sink] {
+                if (pv->sink.get() == sink && pv->synthesisDone && pv->pending.isEmpty() &&
+                    sink->state() == QAudio::IdleState)
+                    cutOff(*pv);
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -221,8 +235,7 @@ void EspeakSpeech::stopAll()
 bool EspeakSpeech::startWavExport(const QString& text, int voiceIndex, const QString& path)
 {
     auto& engine = EspeakEngine::Instance();
-    if (m_exportRunning || voiceIndex < 0 || voiceIndex >= static_cast<int>(engine.voices().size())
-        || path.isEmpty())
+    if (m_exportRunning || voiceIndex < 0 || voiceIndex >= static_cast<int>(engine.voices().size()) || path.isEmpty())
         return false;
     stop(Channel::Own);
     m_exportRunning = true;
@@ -232,10 +245,13 @@ bool EspeakSpeech::startWavExport(const QString& text, int voiceIndex, const QSt
     RenderControl control;
     control.cancel = m_exportCancel;
     control.progress = [self](int percent) {
-        QMetaObject::invokeMethod(self.data(), [self, percent] {
-            if (self && self->m_exportRunning)
-                emit self->wavExportProgress(percent);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, percent] {
+                if (self && self->m_exportRunning)
+                    emit self->wavExportProgress(percent);
+            },
+            Qt::QueuedConnection);
     };
     // A selection taken from a text edit separates its paragraphs with U+2029; the renderer
     // works line by line.
@@ -244,14 +260,17 @@ bool EspeakSpeech::startWavExport(const QString& text, int voiceIndex, const QSt
     // A fresh voice's settings: rate 0, volume 100.
     StartRenderToWav({RenderItem{voiceIndex, lines.toStdString(), 0, 100}}, QFile::encodeName(path).toStdString(),
                      std::move(control), [self](const RenderOutcome& outcome) {
-                         QMetaObject::invokeMethod(self.data(), [self, outcome] {
-                             if (!self)
-                                 return;
-                             self->m_exportRunning = false;
-                             self->m_exportCancel.reset();
-                             emit self->wavExportFinished(outcome.ok, outcome.cancelled,
-                                                          QString::fromStdString(outcome.errorText));
-                         }, Qt::QueuedConnection);
+                         QMetaObject::invokeMethod(
+                             self.data(),
+                             [self, outcome] {
+                                 if (!self)
+                                     return;
+                                 self->m_exportRunning = false;
+                                 self->m_exportCancel.reset();
+                                 emit self->wavExportFinished(outcome.ok, outcome.cancelled,
+                                                              QString::fromStdString(outcome.errorText));
+                             },
+                             Qt::QueuedConnection);
                      });
     return true;
 }

@@ -21,7 +21,7 @@ bool Connects(const std::string& path)
     std::memcpy(addr.sun_path, path.c_str(), path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return true;  // cannot tell: do not hold the sound back
+        return true; // cannot tell: do not hold the sound back
     const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     return ok;
@@ -38,7 +38,8 @@ bool ClientConfNamesAServer()
 {
     std::vector<std::filesystem::path> files = {"/etc/pulse/client.conf"};
     std::error_code ec;
-    for (std::filesystem::directory_iterator it("/etc/pulse/client.conf.d", ec), end; !ec && it != end; it.increment(ec))
+    for (std::filesystem::directory_iterator it("/etc/pulse/client.conf.d", ec), end; !ec && it != end;
+         it.increment(ec))
         files.push_back(it->path());
     if (const auto home = Env("HOME"))
         files.push_back(std::filesystem::path(*home) / ".config/pulse/client.conf");
@@ -64,7 +65,7 @@ ServerCandidates SoundServerCandidates(const std::optional<std::string>& pulseSe
         std::istringstream words(*pulseServer);
         std::string entry;
         while (words >> entry) {
-            if (entry.front() == '{') {  // "{machine-id}address": skip the prefix
+            if (entry.front() == '{') { // "{machine-id}address": skip the prefix
                 const auto close = entry.find('}');
                 entry = close == std::string::npos ? std::string() : entry.substr(close + 1);
             }
@@ -80,7 +81,7 @@ ServerCandidates SoundServerCandidates(const std::optional<std::string>& pulseSe
     if (runtimeDir && !runtimeDir->empty())
         out.unixSockets.push_back(*runtimeDir + "/pulse/native");
     out.unixSockets.push_back("/run/user/" + std::to_string(::getuid()) + "/pulse/native");
-    out.unixSockets.push_back("/run/pulse/native");  // system-wide server
+    out.unixSockets.push_back("/run/pulse/native"); // system-wide server
     return out;
 }
 

@@ -10,8 +10,8 @@
 namespace quorvel::speech {
 
 struct ServerCandidates {
-    std::vector<std::string> unixSockets;  // paths to try
-    bool other = false;                    // some address that cannot be probed cheaply (TCP, ...)
+    std::vector<std::string> unixSockets; // paths to try
+    bool other = false;                   // some address that cannot be probed cheaply (TCP, ...)
 };
 
 // From the value of PULSE_SERVER (may be unset) and XDG_RUNTIME_DIR: the places a client would try.

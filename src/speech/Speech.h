@@ -35,7 +35,7 @@ public:
     virtual void cancelWavExport() = 0;
 
 signals:
-    void wavExportProgress(int percent);  // 0..100
+    void wavExportProgress(int percent); // 0..100
     // ok: the file is complete. On failure errorText is the reason the user is shown.
     void wavExportFinished(bool ok, bool cancelled, const QString& errorText);
 };

@@ -23,10 +23,17 @@ std::optional<char32_t> Decode(std::string_view s, std::size_t pos, std::size_t&
         return b0;
     int extra = 0;
     char32_t cp = 0;
-    if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; }
-    else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; }
-    else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; }
-    else return std::nullopt;
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = b0 & 0x07;
+    } else
+        return std::nullopt;
     if (pos + extra >= s.size())
         return std::nullopt;
     for (int i = 1; i <= extra; ++i) {
@@ -47,21 +54,24 @@ Cls Classify(char32_t c)
         return Cls::Latin;
     if (c < 0x80)
         return Cls::Neutral;
-    if (c >= 0xFF10 && c <= 0xFF19)  // full-width digits
+    if (c >= 0xFF10 && c <= 0xFF19) // full-width digits
         return Cls::Digit;
-    if ((c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A))  // full-width letters
+    if ((c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A)) // full-width letters
         return Cls::Latin;
-    if ((c >= 0x00C0 && c <= 0x024F && c != 0x00D7 && c != 0x00F7) || (c >= 0x0370 && c <= 0x03FF)
-        || (c >= 0x0400 && c <= 0x04FF) || (c >= 0x1E00 && c <= 0x1EFF))
+    if ((c >= 0x00C0 && c <= 0x024F && c != 0x00D7 && c != 0x00F7) || (c >= 0x0370 && c <= 0x03FF) ||
+        (c >= 0x0400 && c <= 0x04FF) || (c >= 0x1E00 && c <= 0x1EFF))
         return Cls::Latin;
-    if ((c >= 0x2E80 && c <= 0x2FDF) || (c >= 0x3000 && c <= 0x312F) || (c >= 0x3190 && c <= 0x9FFF)
-        || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F)
-        || (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF))
+    if ((c >= 0x2E80 && c <= 0x2FDF) || (c >= 0x3000 && c <= 0x312F) || (c >= 0x3190 && c <= 0x9FFF) ||
+        (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF))
         return Cls::Han;
     return Cls::Neutral;
 }
 
-bool Strong(Cls c) { return c == Cls::Han || c == Cls::Latin; }
+bool Strong(Cls c)
+{
+    return c == Cls::Han || c == Cls::Latin;
+}
 
 } // namespace
 
@@ -80,7 +90,10 @@ std::vector<TextRun> SplitScriptRuns(std::string_view s)
     // Digits: glued to a word before them, else to one right after them, else the nearest
     // letter before, else the nearest after.
     for (std::size_t i = 0; i < units.size();) {
-        if (units[i].cls != Cls::Digit) { ++i; continue; }
+        if (units[i].cls != Cls::Digit) {
+            ++i;
+            continue;
+        }
         std::size_t j = i;
         while (j < units.size() && units[j].cls == Cls::Digit)
             ++j;
@@ -105,7 +118,10 @@ std::vector<TextRun> SplitScriptRuns(std::string_view s)
     // Everything else joins the run before it; leading neutral text joins the first run.
     std::optional<Cls> first;
     for (const auto& u : units)
-        if (Strong(u.cls)) { first = u.cls; break; }
+        if (Strong(u.cls)) {
+            first = u.cls;
+            break;
+        }
     Cls current = first.value_or(Cls::Han);
     for (auto& u : units) {
         if (Strong(u.cls))
@@ -119,8 +135,8 @@ std::vector<TextRun> SplitScriptRuns(std::string_view s)
     for (std::size_t i = 1; i <= units.size(); ++i) {
         if (i == units.size() || units[i].cls != units[runBegin].cls) {
             const auto script = units[runBegin].cls == Cls::Latin ? Script::Latin : Script::Han;
-            runs.push_back({script, std::string(s.substr(units[runBegin].begin,
-                                                         units[i - 1].end - units[runBegin].begin))});
+            runs.push_back(
+                {script, std::string(s.substr(units[runBegin].begin, units[i - 1].end - units[runBegin].begin))});
             runBegin = i;
         }
     }

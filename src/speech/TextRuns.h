@@ -13,7 +13,7 @@ enum class Script { Han, Latin };
 
 struct TextRun {
     Script script;
-    std::string text;  // UTF-8, a slice of the input
+    std::string text; // UTF-8, a slice of the input
     bool operator==(const TextRun&) const = default;
 };
 

@@ -10,17 +10,17 @@ namespace quorvel::speech {
 
 // One voice as espeak-ng describes it.
 struct EngineVoice {
-    std::string name;        // "English (America)", or "english-mb-en1" for an MBROLA voice
-    std::string identifier;  // "gmw/en-US", "mb/mb-en1"
-    std::string language;    // its first language, "en-us"
-    std::string mbrolaData;  // MBROLA database the voice needs ("en1"); empty for espeak-ng's own
+    std::string name;       // "English (America)", or "english-mb-en1" for an MBROLA voice
+    std::string identifier; // "gmw/en-US", "mb/mb-en1"
+    std::string language;   // its first language, "en-us"
+    std::string mbrolaData; // MBROLA database the voice needs ("en1"); empty for espeak-ng's own
 };
 
 // One entry of the list offered to the user.
 struct VoiceEntry {
     std::string displayName;
-    std::string identifier;       // voice the text is spoken with
-    std::string latinIdentifier;  // when set: Latin runs inside the text are spoken with this voice
+    std::string identifier;      // voice the text is spoken with
+    std::string latinIdentifier; // when set: Latin runs inside the text are spoken with this voice
     bool operator==(const VoiceEntry&) const = default;
 };
 

@@ -20,9 +20,14 @@ std::string Format(const char* pattern, const std::string& path, const std::stri
 {
     std::string out;
     for (const char* p = pattern; *p; ++p) {
-        if (p[0] == '%' && p[1] == '1') { out += path; ++p; }
-        else if (p[0] == '%' && p[1] == '2') { out += reason; ++p; }
-        else out += *p;
+        if (p[0] == '%' && p[1] == '1') {
+            out += path;
+            ++p;
+        } else if (p[0] == '%' && p[1] == '2') {
+            out += reason;
+            ++p;
+        } else
+            out += *p;
     }
     return out;
 }
@@ -82,7 +87,8 @@ private:
         const auto& voices = engine.voices();
         for (const auto& item : m_items) {
             if (item.voiceIndex < 0 || item.voiceIndex >= static_cast<int>(voices.size()))
-                return finish({false, false, engine.available() ? "No such voice." : "No speech engine is available.", 0});
+                return finish(
+                    {false, false, engine.available() ? "No such voice." : "No speech engine is available.", 0});
             const auto wpm = RateToWordsPerMinute(item.rate);
             // One line per step keeps each step short, so live speech is never held up for long.
             std::size_t begin = 0;
@@ -93,8 +99,8 @@ private:
                 std::string line = item.text.substr(begin, end - begin);
                 if (line.find_first_not_of(" \t\r") != std::string::npos) {
                     const int n = CountCharacters(line);
-                    m_segments.push_back({&voices[static_cast<std::size_t>(item.voiceIndex)], wpm, item.volume,
-                                          std::move(line), n});
+                    m_segments.push_back(
+                        {&voices[static_cast<std::size_t>(item.voiceIndex)], wpm, item.volume, std::move(line), n});
                     m_totalCharacters += n;
                 }
                 begin = end + 1;
@@ -122,14 +128,15 @@ private:
             m_fd = -1;
             return finish({false, false, Format("Cannot create file \"%1\". %2", m_path, sf_strerror(nullptr)), 0});
         }
-        m_fd = -1;  // owned by m_file now
+        m_fd = -1; // owned by m_file now
 
         soxr_error_t error = nullptr;
         const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         m_resampler = soxr_create(engine.sampleRate(), kWavSampleRate, 1, &error, &io, &quality, nullptr);
         if (error || !m_resampler)
-            return finish({false, false, Format("Cannot write file \"%1\". %2", m_path, error ? error : "resampler"), 0});
+            return finish(
+                {false, false, Format("Cannot write file \"%1\". %2", m_path, error ? error : "resampler"), 0});
         reportProgress(0);
         return true;
     }
@@ -143,8 +150,8 @@ private:
             const std::size_t room = m_out.size();
             if (soxr_process(m_resampler, in, count, &used, m_out.data(), room, &produced))
                 return false;
-            if (produced > 0 && sf_write_short(m_file, m_out.data(), static_cast<sf_count_t>(produced))
-                                    != static_cast<sf_count_t>(produced))
+            if (produced > 0 && sf_write_short(m_file, m_out.data(), static_cast<sf_count_t>(produced)) !=
+                                    static_cast<sf_count_t>(produced))
                 return false;
             m_frames += produced;
             if (in) {
@@ -191,7 +198,8 @@ private:
         const int closeError = sf_close(m_file);
         m_file = nullptr;
         if (closeError != 0)
-            return finish({false, false, Format("Cannot write file \"%1\". %2", m_path, sf_error_number(closeError)), 0});
+            return finish(
+                {false, false, Format("Cannot write file \"%1\". %2", m_path, sf_error_number(closeError)), 0});
         if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
             return finish({false, false, Format("Cannot create file \"%1\". %2", m_path, std::strerror(errno)), 0});
         m_tempPath.clear();
@@ -202,7 +210,7 @@ private:
     void reportProgress(int characters)
     {
         const int percent = m_totalCharacters > 0 ? static_cast<int>(100LL * characters / m_totalCharacters) : 100;
-        const int shown = m_tempPath.empty() ? percent : std::min(percent, 99);  // 100 only once complete
+        const int shown = m_tempPath.empty() ? percent : std::min(percent, 99); // 100 only once complete
         // Chunks without a text event carry no position: only ever move forward.
         if (shown > m_lastPercent && m_control.progress) {
             m_lastPercent = shown;

@@ -7,8 +7,14 @@ namespace quorvel::text {
 namespace {
 
 // Bytes 1..32: white space and control characters, which separate fields. NUL ends the text.
-constexpr bool IsBlank(char c) { return c != '\0' && static_cast<unsigned char>(c) <= 32; }
-constexpr bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+constexpr bool IsBlank(char c)
+{
+    return c != '\0' && static_cast<unsigned char>(c) <= 32;
+}
+constexpr bool IsTrimmed(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string_view UpToNul(std::string_view text)
 {

@@ -33,11 +33,11 @@ private:
 // maxFields fields; a NUL character ends the text.
 std::vector<std::string> SplitFields(std::string_view text, std::size_t maxFields = SIZE_MAX);
 
-FieldResult ExtractAccount(std::string_view payload);   // field 1, unchanged
-FieldResult ExtractNickname(std::string_view payload);  // field 2, cleaned to a speakable name
+FieldResult ExtractAccount(std::string_view payload);  // field 1, unchanged
+FieldResult ExtractNickname(std::string_view payload); // field 2, cleaned to a speakable name
 
-std::string ExtractBody(std::string_view payload);       // the lines after the last empty line
-std::string EmoticonsToWords(std::string_view payload);  // body, emoticon codes as bracketed words
-std::string RemoveEmoticons(std::string_view payload);   // body, emoticon codes deleted
+std::string ExtractBody(std::string_view payload);      // the lines after the last empty line
+std::string EmoticonsToWords(std::string_view payload); // body, emoticon codes as bracketed words
+std::string RemoveEmoticons(std::string_view payload);  // body, emoticon codes deleted
 
 } // namespace quorvel::text

@@ -75,8 +75,8 @@ QString AboutText()
 {
     const QString rule(37, QLatin1Char('-'));
     const QStringList lines{
-        ApplicationTitle(), rule, Maker::ownershipLine(), QString(), Maker::email(), QString(),
-        Maker::homepage().toString(), rule,
+        ApplicationTitle(), rule,      Maker::ownershipLine(),       QString(),
+        Maker::email(),     QString(), Maker::homepage().toString(), rule,
     };
     return lines.join(QLatin1Char('\n'));
 }

@@ -7,20 +7,20 @@
 
 namespace quorvel::ui {
 
-QString ApplicationTitle();  // "Quorvel"
-QIcon ApplicationIcon();     // window and tray icon
+QString ApplicationTitle(); // "Quorvel"
+QIcon ApplicationIcon();    // window and tray icon
 
 // The maker's details live here and nowhere else.
 struct Maker {
     static QString ownershipLine();
     static QString email();
     static QUrl homepage();
-    static QUrl enginesPage();  // further speech voices for download
+    static QUrl enginesPage(); // further speech voices for download
     static QUrl mailto();
 };
 
-QString HelpText();   // seventeen lines
-QString AboutText();  // eight lines
+QString HelpText();  // seventeen lines
+QString AboutText(); // eight lines
 
 // Start balloon and the one shown when the window goes into the tray.
 QString StartBalloonTitle();

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QString>
 
-
 class QWidget;
 
 namespace quorvel::ui {

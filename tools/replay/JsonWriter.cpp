@@ -18,10 +18,18 @@ std::string JsonQuote(std::string_view utf8)
     out += '"';
     for (const char c : utf8) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escape[8];

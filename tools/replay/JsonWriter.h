@@ -14,7 +14,7 @@ public:
     JsonWriter& beginArray();
     JsonWriter& endArray();
     JsonWriter& key(std::string_view name);
-    JsonWriter& value(std::string_view text);  // UTF-8
+    JsonWriter& value(std::string_view text); // UTF-8
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
     JsonWriter& value(std::int64_t number);
     JsonWriter& null();

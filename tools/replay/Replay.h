@@ -19,8 +19,8 @@ struct ReplayOptions {
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).
 struct ReplayRecord {
-    std::uint64_t frame = 0;  // 1-based packet number in the file
-    std::string time;         // packet time stamp, local time hh:mm:ss
+    std::uint64_t frame = 0; // 1-based packet number in the file
+    std::string time;        // packet time stamp, local time hh:mm:ss
     std::optional<capture::ChatEvent> event;
     capture::EventOutcome outcome;
     std::optional<int> missingFieldIndex;

@@ -22,7 +22,8 @@ public:
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
     // Replaces the key's value in place; a new key goes behind the section's last entry (behind its
-    // last comment when it has no entry yet), a new section at the end of the file. New lines take the file's line ending (LF for a new file).
+    // last comment when it has no entry yet), a new section at the end of the file. New lines take the file's line
+    // ending (LF for a new file).
     void set(std::string_view section, std::string_view key, std::string_view value);
 
     static constexpr std::size_t maxValueLength = 2047;

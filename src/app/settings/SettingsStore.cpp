@@ -237,9 +237,7 @@ StoredSettings ReadSettings(const IniDocument& doc)
 
 void WriteSettings(IniDocument& doc, const SettingsToSave& v)
 {
-    const auto integer = [&](std::string_view key, int value) {
-        doc.set(SettingsSection, key, std::to_string(value));
-    };
+    const auto integer = [&](std::string_view key, int value) { doc.set(SettingsSection, key, std::to_string(value)); };
     const auto flag = [&](std::string_view key, bool value) { doc.set(SettingsSection, key, value ? "1" : "0"); };
     integer("Rate", v.rate);
     integer("Volume", v.volume);

@@ -22,8 +22,8 @@ struct StoredSettings {
     int engine = -1, engine1 = -1;
     int rate = 0, rate1 = 0;
     int volume = 100, volume1 = 100;
-    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
-         cbfriendsex = true, showtime = true;
+    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
+         showtime = true;
     bool operator==(const StoredSettings&) const = default;
 };
 
@@ -31,8 +31,8 @@ struct StoredSettings {
 struct SettingsToSave {
     int rate = 0, rate1 = 0, volume = 100, volume1 = 100;
     std::optional<int> engine = std::nullopt, engine1 = std::nullopt;
-    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true,
-         cbfriendsex = true, showtime = true;
+    bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
+         showtime = true;
     bool operator==(const SettingsToSave&) const = default;
 };
 

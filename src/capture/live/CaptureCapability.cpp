@@ -37,16 +37,19 @@ bool SetEffective(bool on)
 
 // Capabilities belong to each thread, and threads inherit them: lowering before main() runs, before
 // any thread exists, keeps every later thread (toolkit, audio, the capture's reader) without it.
-[[gnu::constructor]] void LowerAtProgramStart() { SetEffective(false); }
+[[gnu::constructor]] void LowerAtProgramStart()
+{
+    SetEffective(false);
+}
 
 } // namespace
 
-void LowerCaptureCapability() { SetEffective(false); }
-
-RaisedCaptureCapability::RaisedCaptureCapability()
-    : m_raised(SetEffective(true))
+void LowerCaptureCapability()
 {
+    SetEffective(false);
 }
+
+RaisedCaptureCapability::RaisedCaptureCapability() : m_raised(SetEffective(true)) {}
 
 RaisedCaptureCapability::~RaisedCaptureCapability()
 {

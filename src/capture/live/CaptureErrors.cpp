@@ -36,8 +36,8 @@ int ActivateErrorNumber(int pcapStatus, int savedErrno)
 int DispatchErrorNumber(std::string_view pcapErrorText, int savedErrno)
 {
     // libpcap words a vanished or downed interface this way and keeps no errno for it.
-    if (pcapErrorText.find("went down") != std::string_view::npos
-        || pcapErrorText.find("disappeared") != std::string_view::npos)
+    if (pcapErrorText.find("went down") != std::string_view::npos ||
+        pcapErrorText.find("disappeared") != std::string_view::npos)
         return ENETDOWN;
     if (pcapErrorText.find("No such device") != std::string_view::npos)
         return ENODEV;
@@ -72,7 +72,10 @@ std::string HostLookupErrorText(int number, std::string_view reason)
     return "Socket Error # " + std::to_string(number) + "\n" + std::string(reason);
 }
 
-std::string NoHostAddressText() { return "List index out of bounds (0)"; }
+std::string NoHostAddressText()
+{
+    return "List index out of bounds (0)";
+}
 
 namespace {
 

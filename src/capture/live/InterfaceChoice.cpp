@@ -11,7 +11,7 @@ namespace quorvel::capture {
 
 namespace {
 
-constexpr unsigned RouteUp = 0x0001;  // RTF_UP
+constexpr unsigned RouteUp = 0x0001; // RTF_UP
 
 std::vector<std::string_view> Columns(std::string_view line)
 {
@@ -93,7 +93,7 @@ std::optional<std::string> ChooseCaptureInterface(Ipv4 hostAddress, std::span<co
 int CaptureRingBytes(int mtu)
 {
     constexpr int Frames = 4096;
-    constexpr int SlotOverhead = 18 + 64;  // link header and CRC, the kernel's frame header
+    constexpr int SlotOverhead = 18 + 64; // link header and CRC, the kernel's frame header
     constexpr int MinBytes = 2 * 1024 * 1024;
     constexpr int MaxBytes = 32 * 1024 * 1024;
     constexpr int SnapLength = 65535;

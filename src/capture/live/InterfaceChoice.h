@@ -20,12 +20,15 @@ constexpr Ipv4 MakeIpv4(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uin
     return (Ipv4{a} << 24) | (Ipv4{b} << 16) | (Ipv4{c} << 8) | Ipv4{d};
 }
 
-constexpr bool IsLoopback(Ipv4 address) { return (address >> 24) == 127; }
+constexpr bool IsLoopback(Ipv4 address)
+{
+    return (address >> 24) == 127;
+}
 
 struct NetInterface {
     std::string name;
     std::vector<Ipv4> addresses;
-    unsigned flags = 0;  // IFF_UP, IFF_LOOPBACK, ... as getifaddrs gives them
+    unsigned flags = 0; // IFF_UP, IFF_LOOPBACK, ... as getifaddrs gives them
 };
 
 // The IPv4 default route's interface from the text of /proc/net/route: the route with destination and

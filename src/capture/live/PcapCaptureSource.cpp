@@ -59,16 +59,15 @@ struct ReaderBatch {
 
 } // namespace
 
-void PcapCaptureSource::PcapClose::operator()(pcap* handle) const { pcap_close(handle); }
-
-PcapCaptureSource::PcapCaptureSource(QObject* parent)
-    : PcapCaptureSource(Machine{}, parent)
+void PcapCaptureSource::PcapClose::operator()(pcap* handle) const
 {
+    pcap_close(handle);
 }
 
+PcapCaptureSource::PcapCaptureSource(QObject* parent) : PcapCaptureSource(Machine{}, parent) {}
+
 PcapCaptureSource::PcapCaptureSource(Machine machine, QObject* parent)
-    : CaptureSource(parent)
-    , m_machine(std::move(machine))
+    : CaptureSource(parent), m_machine(std::move(machine))
 {
     // An executable granted cap_net_raw+ep starts with it effective; it is raised again only
     // around opening a capture.
@@ -77,7 +76,10 @@ PcapCaptureSource::PcapCaptureSource(Machine machine, QObject* parent)
     connect(&m_reopenTimer, &QTimer::timeout, this, &PcapCaptureSource::reopen);
 }
 
-PcapCaptureSource::~PcapCaptureSource() { close(); }
+PcapCaptureSource::~PcapCaptureSource()
+{
+    close();
+}
 
 void PcapCaptureSource::open(const std::function<void(const QString&)>& reportFailure)
 {
@@ -86,9 +88,9 @@ void PcapCaptureSource::open(const std::function<void(const QString&)>& reportFa
     const auto report = [&](const char* step, int errorNumber) {
         QString text = QString::fromStdString(FailureText(step, errorNumber));
         if (errorNumber == EPERM && !std::exchange(hinted, true)) {
-            text += QLatin1Char('\n')
-                + QString::fromStdString(CapturePermissionHint(ExecutablePath().toStdString(),
-                                                               QUORVEL_BUILD_BIN_DIR, QUORVEL_GRANT_SCRIPT));
+            text += QLatin1Char('\n') +
+                    QString::fromStdString(CapturePermissionHint(ExecutablePath().toStdString(), QUORVEL_BUILD_BIN_DIR,
+                                                                 QUORVEL_GRANT_SCRIPT));
         }
         if (reportFailure)
             reportFailure(text);
@@ -138,16 +140,25 @@ void PcapCaptureSource::close()
     m_interface.clear();
 }
 
-bool PcapCaptureSource::isCapturing() const { return m_capturing; }
+bool PcapCaptureSource::isCapturing() const
+{
+    return m_capturing;
+}
 
 PcapCaptureSource::Statistics PcapCaptureSource::statistics() const
 {
     return {m_kernelReceived.load(), m_kernelDropped.load(), m_queueDropped.load()};
 }
 
-QString PcapCaptureSource::interfaceName() const { return QString::fromStdString(m_interface); }
+QString PcapCaptureSource::interfaceName() const
+{
+    return QString::fromStdString(m_interface);
+}
 
-void PcapCaptureSource::setReopenInterval(int milliseconds) { m_reopenTimer.setInterval(milliseconds); }
+void PcapCaptureSource::setReopenInterval(int milliseconds)
+{
+    m_reopenTimer.setInterval(milliseconds);
+}
 
 PcapCaptureSource::Handle PcapCaptureSource::createFor(const char* device, int& errorNumber)
 {
@@ -285,7 +296,7 @@ void PcapCaptureSource::readLoop()
             break;
         }
         if (watched[1].revents)
-            break;  // asked to stop
+            break; // asked to stop
         if (watched[0].revents & POLLNVAL) {
             failure = EBADF;
         } else if (watched[0].revents & POLLERR) {
@@ -301,7 +312,7 @@ void PcapCaptureSource::readLoop()
                     failure = DispatchErrorNumber(pcap_geterr(handle), errno);
                 break;
             }
-            if (count <= 0)  // nothing more queued, or a break
+            if (count <= 0) // nothing more queued, or a break
                 break;
         }
         pcap_stat counted{};
@@ -344,7 +355,7 @@ void PcapCaptureSource::notifyGuiThread()
 void PcapCaptureSource::takeReadings()
 {
     m_continuationPosted = false;
-    m_notified = false;  // before taking: what arrives from now on is announced anew
+    m_notified = false; // before taking: what arrives from now on is announced anew
     std::optional<int> failure;
     {
         const std::lock_guard guard(m_lock);

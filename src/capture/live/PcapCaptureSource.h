@@ -53,9 +53,9 @@ public:
 
     // What was counted for the capture since it was opened.
     struct Statistics {
-        unsigned long received = 0;      // passed the kernel filter
-        unsigned long dropped = 0;       // for want of room in the kernel's ring
-        unsigned long queueDropped = 0;  // for want of room in the queue behind it
+        unsigned long received = 0;     // passed the kernel filter
+        unsigned long dropped = 0;      // for want of room in the kernel's ring
+        unsigned long queueDropped = 0; // for want of room in the queue behind it
     };
     Statistics statistics() const;
 
@@ -95,15 +95,15 @@ private:
 
     // The reader thread and what it shares with the GUI thread.
     std::thread m_reader;
-    int m_wakeFd = -1;  // eventfd that ends the reader
+    int m_wakeFd = -1; // eventfd that ends the reader
     mutable std::mutex m_lock;
-    std::deque<QByteArray> m_incoming;   // guarded by m_lock
-    std::optional<int> m_readFailure;    // guarded by m_lock
+    std::deque<QByteArray> m_incoming; // guarded by m_lock
+    std::optional<int> m_readFailure;  // guarded by m_lock
     std::atomic<bool> m_notified{false};
     std::atomic<unsigned long> m_kernelReceived{0};
     std::atomic<unsigned long> m_kernelDropped{0};
     std::atomic<unsigned long> m_queueDropped{0};
-    unsigned long m_countedBefore[2] = {0, 0};  // the reader's last pcap_stats figures
+    unsigned long m_countedBefore[2] = {0, 0}; // the reader's last pcap_stats figures
 
     // GUI thread only: taken from m_incoming, not yet handed on. Handing on goes in time slices so
     // that the window stays responsive during a burst; a receiver may open a nested event loop (a

@@ -5,8 +5,8 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <limits.h>
-#include <netdb.h>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -33,7 +33,7 @@ HostLookup LookupHostAddress()
 
     addrinfo hints{};
     hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;  // one entry per address rather than one per socket type
+    hints.ai_socktype = SOCK_STREAM; // one entry per address rather than one per socket type
     addrinfo* answers = nullptr;
     const int status = getaddrinfo(name, nullptr, &hints, &answers);
     const int savedErrno = errno;

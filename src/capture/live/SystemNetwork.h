@@ -12,9 +12,9 @@ namespace quorvel::capture {
 struct HostLookup {
     enum class Status { Found, Failed, NoAddress };
     Status status = Status::Failed;
-    Ipv4 address = 0;      // Found: the first IPv4 address the resolver gave for the host name
-    int errorNumber = 0;   // Failed: as HostLookupErrorNumber gives it
-    std::string reason;    // Failed: the resolver's own words
+    Ipv4 address = 0;    // Found: the first IPv4 address the resolver gave for the host name
+    int errorNumber = 0; // Failed: as HostLookupErrorNumber gives it
+    std::string reason;  // Failed: the resolver's own words
 };
 
 // gethostname, then getaddrinfo for IPv4 only; the first answer in the resolver's order.

@@ -22,7 +22,8 @@ constexpr const char* kWrongExtension = "File Ext Must Be: \u2032\u2032DESKTOP\u
 // Characters that force an Exec argument into double quotes.
 constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 
-std::string asciiLower(std::string_view s) {
+std::string asciiLower(std::string_view s)
+{
     std::string out(s);
     for (char& c : out) {
         if (c >= 'A' && c <= 'Z')
@@ -32,14 +33,16 @@ std::string asciiLower(std::string_view s) {
 }
 
 // The extension as the Windows routine sees it: from the last '.' of the file name on.
-std::string_view extensionOf(std::string_view path) {
+std::string_view extensionOf(std::string_view path)
+{
     const auto slash = path.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const auto dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
 }
 
-bool validUtf8(std::string_view s) {
+bool validUtf8(std::string_view s)
+{
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
@@ -78,7 +81,8 @@ bool validUtf8(std::string_view s) {
 }
 
 // One argument as the Exec key's own quoting wants it; the target is always quoted.
-std::string quoteArgument(std::string_view arg, bool always) {
+std::string quoteArgument(std::string_view arg, bool always)
+{
     std::string out;
     const bool quote = always || arg.empty() || arg.find_first_of(kReserved) != std::string_view::npos;
     if (quote)
@@ -96,7 +100,8 @@ std::string quoteArgument(std::string_view arg, bool always) {
 }
 
 // The escapes of the key file's string type; a leading blank would otherwise be trimmed by readers.
-std::string escapeString(std::string_view value) {
+std::string escapeString(std::string_view value)
+{
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
@@ -124,7 +129,8 @@ std::string escapeString(std::string_view value) {
     return out;
 }
 
-std::vector<std::string_view> splitWords(std::string_view s) {
+std::vector<std::string_view> splitWords(std::string_view s)
+{
     std::vector<std::string_view> words;
     std::size_t i = 0;
     while (i < s.size()) {
@@ -139,13 +145,15 @@ std::vector<std::string_view> splitWords(std::string_view s) {
     return words;
 }
 
-[[noreturn]] void fail(const std::string& what, const std::string& path, int err) {
+[[noreturn]] void fail(const std::string& what, const std::string& path, int err)
+{
     throw ShellLinkError(what + " \"" + path + "\": " + std::strerror(err));
 }
 
 // Temporary file in the destination's folder, flushed to disk, then renamed over the destination, so a
 // crash or a full disk never leaves a half-written entry in place of the old one.
-void writeAtomically(const std::string& path, const std::string& content) {
+void writeAtomically(const std::string& path, const std::string& content)
+{
     const auto slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -201,13 +209,13 @@ void writeAtomically(const std::string& path, const std::string& content) {
 } // namespace
 
 void CreateShellLink(const std::string& target, const std::string& arguments, const std::string& linkPath,
-                     const std::string& description) {
+                     const std::string& description)
+{
     if (asciiLower(extensionOf(linkPath)) != ".desktop")
         throw ShellLinkError(kWrongExtension);
     // Readers reject a key file that is not UTF-8, which would leave an entry that never starts anything.
     if (!validUtf8(target) || !validUtf8(arguments) || !validUtf8(description))
-        throw ShellLinkError("Cannot write the start-up entry \"" + linkPath +
-                             "\": the program path is not UTF-8");
+        throw ShellLinkError("Cannot write the start-up entry \"" + linkPath + "\": the program path is not UTF-8");
 
     std::string exec;
     if (target.find('%') != std::string::npos) {
@@ -238,19 +246,24 @@ void CreateShellLink(const std::string& target, const std::string& arguments, co
 
 Autostart::Autostart(std::filesystem::path autostartDir, std::string baseName, std::string executablePath,
                      std::string description)
-    : m_dir(std::move(autostartDir)), m_baseName(std::move(baseName)),
-      m_executable(std::move(executablePath)), m_description(std::move(description)) {}
+    : m_dir(std::move(autostartDir)), m_baseName(std::move(baseName)), m_executable(std::move(executablePath)),
+      m_description(std::move(description))
+{
+}
 
-std::filesystem::path Autostart::entryPath() const {
+std::filesystem::path Autostart::entryPath() const
+{
     return m_dir / (m_baseName + ".desktop");
 }
 
-bool Autostart::isEnabled() const {
+bool Autostart::isEnabled() const
+{
     std::error_code ec;
     return std::filesystem::exists(entryPath(), ec);
 }
 
-void Autostart::enable() const {
+void Autostart::enable() const
+{
     // A fresh account has no autostart folder yet.
     std::error_code ec;
     std::filesystem::create_directories(m_dir, ec);
@@ -259,7 +272,8 @@ void Autostart::enable() const {
     CreateShellLink(m_executable, " -s", entryPath().string(), m_description);
 }
 
-void Autostart::disable() const {
+void Autostart::disable() const
+{
     std::error_code ec;
     std::filesystem::remove(entryPath(), ec);
 }

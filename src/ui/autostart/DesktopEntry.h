@@ -25,8 +25,8 @@ public:
               std::string description);
     std::filesystem::path entryPath() const;
     bool isEnabled() const;
-    void enable() const;   // writes (replaces) the entry with arguments " -s"; throws ShellLinkError
-    void disable() const;  // deletes the entry if present; failures are not reported
+    void enable() const;  // writes (replaces) the entry with arguments " -s"; throws ShellLinkError
+    void disable() const; // deletes the entry if present; failures are not reported
 
 private:
     std::filesystem::path m_dir;

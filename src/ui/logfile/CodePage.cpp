@@ -13,10 +13,26 @@ namespace {
 
 const iconv_t InvalidConverter = reinterpret_cast<iconv_t>(-1);
 
-std::string IconvName(int codePage) {
+std::string IconvName(int codePage)
+{
     switch (codePage) {
-    case 437: case 850: case 874: case 932: case 936: case 949: case 950: case 1250: case 1251:
-    case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258: case 1361:
+    case 437:
+    case 850:
+    case 874:
+    case 932:
+    case 936:
+    case 949:
+    case 950:
+    case 1250:
+    case 1251:
+    case 1252:
+    case 1253:
+    case 1254:
+    case 1255:
+    case 1256:
+    case 1257:
+    case 1258:
+    case 1361:
         return "CP" + std::to_string(codePage);
     case 10000:
         return "MACINTOSH";
@@ -31,14 +47,16 @@ std::string IconvName(int codePage) {
 
 } // namespace
 
-CodePageDecoder::~CodePageDecoder() {
+CodePageDecoder::~CodePageDecoder()
+{
     for (auto& [codePage, converter] : m_converters) {
         if (converter != InvalidConverter)
             iconv_close(static_cast<iconv_t>(converter));
     }
 }
 
-void* CodePageDecoder::converterFor(int codePage) {
+void* CodePageDecoder::converterFor(int codePage)
+{
     auto it = m_converters.find(codePage);
     if (it == m_converters.end()) {
         iconv_t converter = iconv_open("UTF-8", IconvName(codePage).c_str());
@@ -49,7 +67,8 @@ void* CodePageDecoder::converterFor(int codePage) {
     return it->second;
 }
 
-void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& out, bool latinFallback) {
+void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& out, bool latinFallback)
+{
     if (codePage == 65001) {
         std::size_t pos = 0;
         while (pos < bytes.size())
@@ -59,8 +78,8 @@ void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& 
     iconv_t converter = static_cast<iconv_t>(converterFor(codePage));
     if (converter == InvalidConverter) {
         for (char c : bytes)
-            AppendUtf8(out, static_cast<unsigned char>(c) < 0x80 ? static_cast<unsigned char>(c)
-                                                                  : ReplacementCharacter);
+            AppendUtf8(out,
+                       static_cast<unsigned char>(c) < 0x80 ? static_cast<unsigned char>(c) : ReplacementCharacter);
         return;
     }
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
@@ -88,25 +107,43 @@ void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& 
     }
 }
 
-int CodePageOfCharset(int charset) {
+int CodePageOfCharset(int charset)
+{
     switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return 0;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 130:
+        return 1361;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 255:
+        return 437;
+    default:
+        return 0;
     }
 }
 

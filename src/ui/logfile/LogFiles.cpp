@@ -11,7 +11,8 @@
 namespace quorvel::logfile {
 namespace {
 
-TextRun FormatOf(const QTextCharFormat& format) {
+TextRun FormatOf(const QTextCharFormat& format)
+{
     TextRun run;
     const QBrush brush = format.foreground();
     if (brush.style() != Qt::NoBrush) {
@@ -25,7 +26,8 @@ TextRun FormatOf(const QTextCharFormat& format) {
     return run;
 }
 
-void Append(RichText& text, const QTextCharFormat& format, const QString& fragment) {
+void Append(RichText& text, const QTextCharFormat& format, const QString& fragment)
+{
     QString cleaned;
     cleaned.reserve(fragment.size());
     for (const QChar c : fragment) {
@@ -50,7 +52,8 @@ void Append(RichText& text, const QTextCharFormat& format, const QString& fragme
     text.runs.push_back(std::move(run));
 }
 
-QByteArray ReadFile(const QString& path) {
+QByteArray ReadFile(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw LogFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
@@ -62,7 +65,8 @@ QByteArray ReadFile(const QString& path) {
 
 // Binary data is no plain text: a NUL byte cannot stand in a text file of ours or of Notepad's
 // (UTF-16 files carry a byte-order mark and are taken apart before this check).
-bool LooksLikeText(std::string_view bytes) {
+bool LooksLikeText(std::string_view bytes)
+{
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
         return true;
     return bytes.find('\0') == std::string_view::npos;
@@ -70,7 +74,8 @@ bool LooksLikeText(std::string_view bytes) {
 
 } // namespace
 
-RichText FromDocument(const QTextDocument& document) {
+RichText FromDocument(const QTextDocument& document)
+{
     RichText text;
     bool first = true;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -86,7 +91,8 @@ RichText FromDocument(const QTextDocument& document) {
     return text;
 }
 
-void AppendToDocument(const RichText& text, QTextDocument& document) {
+void AppendToDocument(const RichText& text, QTextDocument& document)
+{
     QTextCursor cursor(&document);
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -103,7 +109,8 @@ void AppendToDocument(const RichText& text, QTextDocument& document) {
     cursor.endEditBlock();
 }
 
-void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document) {
+void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document)
+{
     document.clear();
     const QByteArray bytes = ReadFile(path);
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -121,7 +128,8 @@ void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& documen
     AppendToDocument(plain, document);
 }
 
-void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document) {
+void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document)
+{
     const RichText text = FromDocument(document);
     const std::string bytes = plainTextMode ? EncodePlainText(text.plainText()) : WriteRtf(text);
 

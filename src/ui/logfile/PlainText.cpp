@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-std::string DecodeUtf16(std::string_view bytes, bool littleEndian) {
+std::string DecodeUtf16(std::string_view bytes, bool littleEndian)
+{
     std::string out;
     out.reserve(bytes.size());
     char32_t high = 0;
@@ -25,8 +26,7 @@ std::string DecodeUtf16(std::string_view bytes, bool littleEndian) {
             continue;
         }
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            AppendUtf8(out, high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00)
-                                      : ReplacementCharacter);
+            AppendUtf8(out, high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00) : ReplacementCharacter);
             high = 0;
             continue;
         }
@@ -42,7 +42,8 @@ std::string DecodeUtf16(std::string_view bytes, bool littleEndian) {
 
 } // namespace
 
-std::string EncodePlainText(std::string_view utf8) {
+std::string EncodePlainText(std::string_view utf8)
+{
     std::string out;
     out.reserve(utf8.size() + utf8.size() / 16);
     for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -55,7 +56,8 @@ std::string EncodePlainText(std::string_view utf8) {
     return out;
 }
 
-std::string DecodePlainText(std::string_view bytes) {
+std::string DecodePlainText(std::string_view bytes)
+{
     std::string text;
     if (bytes.starts_with(Utf8Bom)) {
         bytes.remove_prefix(Utf8Bom.size());

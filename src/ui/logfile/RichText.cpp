@@ -14,7 +14,8 @@ namespace {
 constexpr std::string_view RtfHeader = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1"
                                        "{\\fonttbl{\\f0\\fswiss\\fcharset0 Tahoma;}}";
 
-void AppendColorTable(const std::vector<Color>& colors, std::string& out) {
+void AppendColorTable(const std::vector<Color>& colors, std::string& out)
+{
     out += "{\\colortbl;";
     for (const Color& c : colors) {
         out += "\\red" + std::to_string(c.red) + "\\green" + std::to_string(c.green) + "\\blue" +
@@ -23,21 +24,33 @@ void AppendColorTable(const std::vector<Color>& colors, std::string& out) {
     out += "}\n";
 }
 
-void AppendUnicodeEscape(std::uint16_t unit, std::string& out) {
+void AppendUnicodeEscape(std::uint16_t unit, std::string& out)
+{
     // RTF takes the parameter as a signed 16-bit number.
     out += "\\u" + std::to_string(static_cast<std::int16_t>(unit)) + "?";
 }
 
-void AppendRunText(std::string_view text, std::string& out) {
+void AppendRunText(std::string_view text, std::string& out)
+{
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char32_t c = NextCodePoint(text, pos);
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '{': out += "\\{"; break;
-        case '}': out += "\\}"; break;
-        case '\n': out += "\\par\n"; break;
-        case '\t': out += "\\tab "; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '{':
+            out += "\\{";
+            break;
+        case '}':
+            out += "\\}";
+            break;
+        case '\n':
+            out += "\\par\n";
+            break;
+        case '\t':
+            out += "\\tab ";
+            break;
         default:
             if (c < 0x20) {
                 // Other control characters have no RTF form; the reader drops them as well.
@@ -56,14 +69,16 @@ void AppendRunText(std::string_view text, std::string& out) {
 
 } // namespace
 
-std::string RichText::plainText() const {
+std::string RichText::plainText() const
+{
     std::string text;
     for (const TextRun& run : runs)
         text += run.text;
     return text;
 }
 
-std::string WriteRtf(const RichText& text) {
+std::string WriteRtf(const RichText& text)
+{
     std::vector<Color> colors;
     for (const TextRun& run : text.runs) {
         if (std::find(colors.begin(), colors.end(), run.color) == colors.end())

@@ -16,14 +16,14 @@ struct Color {
 };
 
 struct TextRun {
-    std::string text;  // UTF-8; '\n' separates paragraphs/lines, '\t' a tab
+    std::string text; // UTF-8; '\n' separates paragraphs/lines, '\t' a tab
     Color color;
     bool bold = false, italic = false, underline = false;
     friend bool operator==(const TextRun&, const TextRun&) = default;
 };
 
 struct RichText {
-    std::vector<TextRun> runs;  // adjacent runs of equal format may be merged by the reader
+    std::vector<TextRun> runs; // adjacent runs of equal format may be merged by the reader
     std::string plainText() const;
 };
 

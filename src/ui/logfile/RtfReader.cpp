@@ -42,24 +42,149 @@ struct FontInfo {
 
 // Destinations whose content is no text of the document. Sorted for binary search.
 constexpr std::array<std::string_view, 143> SkippedDestinations{
-    "annotation", "atnauthor", "atndate", "atnicn", "atnid", "atnparent", "atnref", "atntime",
-    "atrfend", "atrfstart", "author", "background", "bkmkend", "bkmkstart", "blipuid", "buptim",
-    "category", "colorschememapping", "comment", "company", "creatim", "datafield", "datastore",
-    "defchp", "defpap", "do", "doccomm", "docvar", "dptxbxtext", "ebcend", "ebcstart",
-    "expandedcolortbl", "factoidname", "falt", "fchars", "ffdeftext", "ffentrymcr", "ffexitmcr",
-    "ffformat", "ffhelptext", "ffl", "ffname", "ffstattext", "file", "filetbl", "fldinst", "fldtype",
-    "footer", "footerf", "footerl", "footerr", "footnote", "formfield", "ftncn", "ftnsep", "ftnsepc",
-    "g", "generator", "gridtbl", "header", "headerf", "headerl", "headerr", "hl", "hlfr", "hlinkbase",
-    "hlloc", "hlsrc", "hsv", "htmltag", "info", "keycode", "keywords", "latentstyles", "lchars",
-    "levelnumbers", "leveltext", "lfolevel", "linkval", "list", "listlevel", "listname",
-    "listoverride", "listoverridetable", "listpicture", "liststylename", "listtable", "mhtmltag",
-    "mmath", "mmathPr", "nesttableprops", "nextfile", "nonshppict", "objalias", "objclass",
-    "objdata", "object", "objname", "objsect", "objtime", "oldcprops", "oldpprops", "oldsprops",
-    "oldtprops", "operator", "panose", "passwordhash", "pgdsctbl", "picprop", "pict", "pn",
-    "pnseclvl", "pntxta", "pntxtb", "printim", "private", "propname", "protusertbl", "pxe", "result",
-    "revtbl", "revtim", "rsidtbl", "rxe", "shp", "shpinst", "shppict", "sn", "sp", "stylesheet",
-    "subject", "sv", "tc", "template", "themedata", "title", "txe", "ud", "upr", "userprops",
-    "wgrffmtfilter", "xe", "xmlnstbl",
+    "annotation",
+    "atnauthor",
+    "atndate",
+    "atnicn",
+    "atnid",
+    "atnparent",
+    "atnref",
+    "atntime",
+    "atrfend",
+    "atrfstart",
+    "author",
+    "background",
+    "bkmkend",
+    "bkmkstart",
+    "blipuid",
+    "buptim",
+    "category",
+    "colorschememapping",
+    "comment",
+    "company",
+    "creatim",
+    "datafield",
+    "datastore",
+    "defchp",
+    "defpap",
+    "do",
+    "doccomm",
+    "docvar",
+    "dptxbxtext",
+    "ebcend",
+    "ebcstart",
+    "expandedcolortbl",
+    "factoidname",
+    "falt",
+    "fchars",
+    "ffdeftext",
+    "ffentrymcr",
+    "ffexitmcr",
+    "ffformat",
+    "ffhelptext",
+    "ffl",
+    "ffname",
+    "ffstattext",
+    "file",
+    "filetbl",
+    "fldinst",
+    "fldtype",
+    "footer",
+    "footerf",
+    "footerl",
+    "footerr",
+    "footnote",
+    "formfield",
+    "ftncn",
+    "ftnsep",
+    "ftnsepc",
+    "g",
+    "generator",
+    "gridtbl",
+    "header",
+    "headerf",
+    "headerl",
+    "headerr",
+    "hl",
+    "hlfr",
+    "hlinkbase",
+    "hlloc",
+    "hlsrc",
+    "hsv",
+    "htmltag",
+    "info",
+    "keycode",
+    "keywords",
+    "latentstyles",
+    "lchars",
+    "levelnumbers",
+    "leveltext",
+    "lfolevel",
+    "linkval",
+    "list",
+    "listlevel",
+    "listname",
+    "listoverride",
+    "listoverridetable",
+    "listpicture",
+    "liststylename",
+    "listtable",
+    "mhtmltag",
+    "mmath",
+    "mmathPr",
+    "nesttableprops",
+    "nextfile",
+    "nonshppict",
+    "objalias",
+    "objclass",
+    "objdata",
+    "object",
+    "objname",
+    "objsect",
+    "objtime",
+    "oldcprops",
+    "oldpprops",
+    "oldsprops",
+    "oldtprops",
+    "operator",
+    "panose",
+    "passwordhash",
+    "pgdsctbl",
+    "picprop",
+    "pict",
+    "pn",
+    "pnseclvl",
+    "pntxta",
+    "pntxtb",
+    "printim",
+    "private",
+    "propname",
+    "protusertbl",
+    "pxe",
+    "result",
+    "revtbl",
+    "revtim",
+    "rsidtbl",
+    "rxe",
+    "shp",
+    "shpinst",
+    "shppict",
+    "sn",
+    "sp",
+    "stylesheet",
+    "subject",
+    "sv",
+    "tc",
+    "template",
+    "themedata",
+    "title",
+    "txe",
+    "ud",
+    "upr",
+    "userprops",
+    "wgrffmtfilter",
+    "xe",
+    "xmlnstbl",
 };
 
 struct SpecialCharacter {
@@ -68,20 +193,32 @@ struct SpecialCharacter {
 };
 
 constexpr std::array<SpecialCharacter, 14> SpecialCharacters{{
-    {"bullet", 0x2022}, {"emdash", 0x2014}, {"emspace", 0x2003}, {"endash", 0x2013},
-    {"enspace", 0x2002}, {"ldblquote", 0x201C}, {"lquote", 0x2018}, {"ltrmark", 0x200E},
-    {"qmspace", 0x2005}, {"rdblquote", 0x201D}, {"rquote", 0x2019}, {"rtlmark", 0x200F},
-    {"zwj", 0x200D}, {"zwnj", 0x200C},
+    {"bullet", 0x2022},
+    {"emdash", 0x2014},
+    {"emspace", 0x2003},
+    {"endash", 0x2013},
+    {"enspace", 0x2002},
+    {"ldblquote", 0x201C},
+    {"lquote", 0x2018},
+    {"ltrmark", 0x200E},
+    {"qmspace", 0x2005},
+    {"rdblquote", 0x201D},
+    {"rquote", 0x2019},
+    {"rtlmark", 0x200F},
+    {"zwj", 0x200D},
+    {"zwnj", 0x200C},
 }};
 
-bool IsUnderlineWord(std::string_view word) {
+bool IsUnderlineWord(std::string_view word)
+{
     static constexpr std::array<std::string_view, 18> Words{
-        "ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd",
-        "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave", "ulhair"};
+        "ul",    "uld",      "uldash",    "uldashd",    "uldashdd",  "uldb",       "ulhwave", "ulldash", "ulth",
+        "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw",     "ulwave",  "ulhair"};
     return std::find(Words.begin(), Words.end(), word) != Words.end();
 }
 
-int HexValue(char c) {
+int HexValue(char c)
+{
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -91,14 +228,21 @@ int HexValue(char c) {
     return -1;
 }
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 class Reader {
 public:
     explicit Reader(std::string_view input) : m_in(input) {}
 
-    RichText read(std::size_t start) {
+    RichText read(std::size_t start)
+    {
         m_pos = start;
         while (m_pos < m_in.size()) {
             const char c = m_in[m_pos++];
@@ -132,13 +276,15 @@ private:
     State& state() { return m_stack.back(); }
 
     // Braces end the fallback of a \uN and any pending text bytes.
-    void beginToken() {
+    void beginToken()
+    {
         flushBytes();
         m_fallbackLeft = 0;
         m_ignorableNext = false;
     }
 
-    void openGroup() {
+    void openGroup()
+    {
         if (m_stack.empty())
             m_stack.emplace_back();
         else if (m_stack.size() < MaxGroupDepth)
@@ -148,7 +294,8 @@ private:
     }
 
     // True when the document's outermost group has closed.
-    bool closeGroup() {
+    bool closeGroup()
+    {
         if (m_overflow > 0) {
             --m_overflow;
             return false;
@@ -161,7 +308,8 @@ private:
         return m_stack.empty();
     }
 
-    RichText finish() {
+    RichText finish()
+    {
         flushBytes();
         if (m_highSurrogate != 0 && !m_stack.empty())
             appendUtf8Char(ReplacementCharacter);
@@ -169,14 +317,16 @@ private:
         return std::move(m_result);
     }
 
-    bool consumeFallback() {
+    bool consumeFallback()
+    {
         if (m_fallbackLeft <= 0)
             return false;
         --m_fallbackLeft;
         return true;
     }
 
-    void escape() {
+    void escape()
+    {
         if (m_pos >= m_in.size())
             return; // a lone backslash at the end
         const char c = m_in[m_pos];
@@ -228,7 +378,8 @@ private:
         }
     }
 
-    void controlWord() {
+    void controlWord()
+    {
         const std::size_t start = m_pos;
         while (m_pos < m_in.size() && IsLetter(m_in[m_pos]))
             ++m_pos;
@@ -262,7 +413,8 @@ private:
         handleWord(word, hasParameter, parameter, ignorable);
     }
 
-    void handleWord(std::string_view word, bool hasParameter, int parameter, bool ignorable) {
+    void handleWord(std::string_view word, bool hasParameter, int parameter, bool ignorable)
+    {
         State& s = state();
         if (s.destination == Destination::Skip)
             return;
@@ -344,8 +496,7 @@ private:
             return;
         }
 
-        if (word == "par" || word == "line" || word == "row" || word == "nestrow" || word == "sect" ||
-            word == "page") {
+        if (word == "par" || word == "line" || word == "row" || word == "nestrow" || word == "sect" || word == "page") {
             emitBreak('\n');
         } else if (word == "tab" || word == "cell" || word == "nestcell") {
             emitBreak('\t');
@@ -391,7 +542,8 @@ private:
         }
     }
 
-    int codePageNow() {
+    int codePageNow()
+    {
         const int font = state().font >= 0 ? state().font : m_defaultFont;
         const auto it = m_fonts.find(font);
         if (it != m_fonts.end()) {
@@ -403,7 +555,8 @@ private:
         return m_documentCodePage;
     }
 
-    void textByte(unsigned char byte) {
+    void textByte(unsigned char byte)
+    {
         State& s = state();
         switch (s.destination) {
         case Destination::Text:
@@ -424,7 +577,8 @@ private:
         }
     }
 
-    void endColorEntry(bool always) {
+    void endColorEntry(bool always)
+    {
         if (always || m_colorEntrySet)
             m_colors.push_back(m_colorEntrySet ? std::optional<Color>(m_colorEntry) : std::nullopt);
         m_colorEntry = {};
@@ -433,7 +587,8 @@ private:
 
     // Bytes are gathered until the format or the code page changes, so that a character of a
     // multi-byte code page spread over several \'hh is decoded whole.
-    void flushBytes() {
+    void flushBytes()
+    {
         if (m_bytes.empty())
             return;
         std::string decoded;
@@ -449,14 +604,16 @@ private:
         appendText(text);
     }
 
-    void resolveSurrogate() {
+    void resolveSurrogate()
+    {
         if (m_highSurrogate != 0) {
             m_highSurrogate = 0;
             appendUtf8Char(ReplacementCharacter);
         }
     }
 
-    void emitUnicode(char32_t code) {
+    void emitUnicode(char32_t code)
+    {
         if (code >= 0xD800 && code <= 0xDBFF) {
             resolveSurrogate();
             m_highSurrogate = code;
@@ -464,14 +621,14 @@ private:
         }
         if (code >= 0xDC00 && code <= 0xDFFF) {
             const char32_t high = std::exchange(m_highSurrogate, 0);
-            appendUtf8Char(high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00)
-                                     : ReplacementCharacter);
+            appendUtf8Char(high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00) : ReplacementCharacter);
             return;
         }
         emitCharacter(code);
     }
 
-    void emitCharacter(char32_t code) {
+    void emitCharacter(char32_t code)
+    {
         const State& s = state();
         if (s.destination != Destination::Text || s.hidden)
             return;
@@ -481,7 +638,8 @@ private:
         appendUtf8Char(code);
     }
 
-    void emitBreak(char c) {
+    void emitBreak(char c)
+    {
         const State& s = state();
         if (s.destination != Destination::Text || s.hidden)
             return;
@@ -489,13 +647,15 @@ private:
         appendText(std::string_view(&c, 1));
     }
 
-    void appendUtf8Char(char32_t code) {
+    void appendUtf8Char(char32_t code)
+    {
         std::string text;
         AppendUtf8(text, code);
         appendText(text);
     }
 
-    void appendText(std::string_view text) {
+    void appendText(std::string_view text)
+    {
         if (text.empty())
             return;
         const State& s = state();
@@ -518,7 +678,8 @@ private:
         runs.push_back(std::move(format));
     }
 
-    Color colorAt(int index) const {
+    Color colorAt(int index) const
+    {
         if (index >= 0 && static_cast<std::size_t>(index) < m_colors.size() && m_colors[index])
             return *m_colors[index];
         return Color{}; // "auto": black
@@ -548,12 +709,13 @@ private:
 
 } // namespace
 
-std::optional<RichText> ReadRtf(std::string_view bytes) {
+std::optional<RichText> ReadRtf(std::string_view bytes)
+{
     std::size_t start = 0;
     if (bytes.starts_with("\xEF\xBB\xBF"))
         start = 3;
-    while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\r' ||
-                                    bytes[start] == '\n'))
+    while (start < bytes.size() &&
+           (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\r' || bytes[start] == '\n'))
         ++start;
     if (bytes.substr(start, 5) != "{\\rtf")
         return std::nullopt;

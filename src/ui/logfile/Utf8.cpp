@@ -2,7 +2,8 @@
 
 namespace quorvel::logfile {
 
-void AppendUtf8(std::string& out, char32_t c) {
+void AppendUtf8(std::string& out, char32_t c)
+{
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         c = ReplacementCharacter;
     if (c < 0x80) {
@@ -22,7 +23,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
+char32_t NextCodePoint(std::string_view text, std::size_t& pos)
+{
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(pos);
     if (lead < 0x80) {
@@ -62,7 +64,8 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
     return value;
 }
 
-bool IsValidUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view text)
+{
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t start = pos;

@@ -34,7 +34,10 @@ void Print(const QJsonObject& object)
     std::fflush(stdout);
 }
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 } // namespace
 
@@ -70,8 +73,9 @@ int main(int argc, char** argv)
                    {"stripped", Utf8(event.strippedText)}});
         }
     });
-    QObject::connect(&source, &CaptureSource::captureFailed,
-                     [](const QString& text) { Print({{"event", "captureFailed"}, {"text", text}}); });
+    QObject::connect(&source, &CaptureSource::captureFailed, [](const QString& text) {
+        Print({{"event", "captureFailed"}, {"text", text}});
+    });
 
     try {
         source.open([](const QString& text) { Print({{"event", "failure"}, {"text", text}}); });

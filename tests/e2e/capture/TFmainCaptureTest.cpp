@@ -51,7 +51,7 @@ public:
 };
 
 struct Line {
-    QString text;  // a regular expression where pattern is set
+    QString text; // a regular expression where pattern is set
     QColor color;
     bool pattern = false;
 };
@@ -89,14 +89,22 @@ QList<Line> ConversationLog(bool showTime)
                         : Line{who + " 说 :", Green};
     };
     return {
-        header("Alice"), {"Hello [微笑]", Black},
-        header("我"), {"你好，Alice [热烈的笑脸]", Black},
-        header("小明"), {"今天很忙，晚点聊 [悲伤]", Black},
-        header("Alice Smith"), {"line one", Black}, {" line two", Black},
-        {"^yahoo@yahoo\\.example 说 " + Time + "$", Blue, true}, {"Hi from Yahoo [红玫瑰]", Black},
-        header("我"), {"Hi back [眨眼]", Black},
-        header("Alice"),  // the message that shared its segment with a typing notification: no body
-        header("我"), {"Still here [大笑]", Black},
+        header("Alice"),
+        {"Hello [微笑]", Black},
+        header("我"),
+        {"你好，Alice [热烈的笑脸]", Black},
+        header("小明"),
+        {"今天很忙，晚点聊 [悲伤]", Black},
+        header("Alice Smith"),
+        {"line one", Black},
+        {" line two", Black},
+        {"^yahoo@yahoo\\.example 说 " + Time + "$", Blue, true},
+        {"Hi from Yahoo [红玫瑰]", Black},
+        header("我"),
+        {"Hi back [眨眼]", Black},
+        header("Alice"), // the message that shared its segment with a typing notification: no body
+        header("我"),
+        {"Still here [大笑]", Black},
     };
 }
 
@@ -186,28 +194,43 @@ private slots:
 
     void conversation_data()
     {
-        QTest::addColumn<QList<bool>>("boxes");  // CBMe CBmyname CBmyex CBFriend CBFriendsname CBFriendsex
+        QTest::addColumn<QList<bool>>("boxes"); // CBMe CBmyname CBmyex CBFriend CBFriendsname CBFriendsex
         QTest::addColumn<bool>("showTime");
         QTest::addColumn<Requests>("spoken");
 
         QTest::newRow("all boxes, no time") << QList<bool>{1, 1, 1, 1, 1, 1} << false
-            << Requests{{Friend, "Alice 说：Hello [微笑]"}, {Own, "我说：你好，Alice [热烈的笑脸]"},
-                        {Friend, "小明 说：今天很忙，晚点聊 [悲伤]"}, {Friend, "Alice Smith 说：line one\r\n line two"},
-                        {Friend, "yahoo@yahoo.example 说：Hi from Yahoo [红玫瑰]"}, {Own, "我说：Hi back [眨眼]"},
-                        {Own, "我说：Still here [大笑]"}};
-        QTest::newRow("messages only, with time") << QList<bool>{1, 0, 0, 1, 0, 0} << true
-            << Requests{{Friend, "Hello "}, {Own, "你好，Alice "}, {Friend, "今天很忙，晚点聊 "},
-                        {Friend, "line one\r\n line two"}, {Friend, "Hi from Yahoo "}, {Own, "Hi back "},
-                        {Own, "Still here "}};
+                                            << Requests{{Friend, "Alice 说：Hello [微笑]"},
+                                                        {Own, "我说：你好，Alice [热烈的笑脸]"},
+                                                        {Friend, "小明 说：今天很忙，晚点聊 [悲伤]"},
+                                                        {Friend, "Alice Smith 说：line one\r\n line two"},
+                                                        {Friend, "yahoo@yahoo.example 说：Hi from Yahoo [红玫瑰]"},
+                                                        {Own, "我说：Hi back [眨眼]"},
+                                                        {Own, "我说：Still here [大笑]"}};
+        QTest::newRow("messages only, with time")
+            << QList<bool>{1, 0, 0, 1, 0, 0} << true << Requests{{Friend, "Hello "},
+                                                                 {Own, "你好，Alice "},
+                                                                 {Friend, "今天很忙，晚点聊 "},
+                                                                 {Friend, "line one\r\n line two"},
+                                                                 {Friend, "Hi from Yahoo "},
+                                                                 {Own, "Hi back "},
+                                                                 {Own, "Still here "}};
         QTest::newRow("names only") << QList<bool>{0, 1, 0, 0, 1, 0} << false
-            << Requests{{Friend, "Alice 说："}, {Own, "我说："}, {Friend, "小明 说："}, {Friend, "Alice Smith 说："},
-                        {Friend, "yahoo@yahoo.example 说："}, {Own, "我说："}, {Own, "我说："}};
+                                    << Requests{{Friend, "Alice 说："},
+                                                {Own, "我说："},
+                                                {Friend, "小明 说："},
+                                                {Friend, "Alice Smith 说："},
+                                                {Friend, "yahoo@yahoo.example 说："},
+                                                {Own, "我说："},
+                                                {Own, "我说："}};
         QTest::newRow("own in full, friends silent") << QList<bool>{1, 1, 1, 0, 0, 0} << false
-            << Requests{{Own, "我说：你好，Alice [热烈的笑脸]"}, {Own, "我说：Hi back [眨眼]"},
-                        {Own, "我说：Still here [大笑]"}};
+                                                     << Requests{{Own, "我说：你好，Alice [热烈的笑脸]"},
+                                                                 {Own, "我说：Hi back [眨眼]"},
+                                                                 {Own, "我说：Still here [大笑]"}};
         QTest::newRow("friends' words without names") << QList<bool>{0, 0, 0, 1, 0, 1} << false
-            << Requests{{Friend, "Hello [微笑]"}, {Friend, "今天很忙，晚点聊 [悲伤]"}, {Friend, "line one\r\n line two"},
-                        {Friend, "Hi from Yahoo [红玫瑰]"}};
+                                                      << Requests{{Friend, "Hello [微笑]"},
+                                                                  {Friend, "今天很忙，晚点聊 [悲伤]"},
+                                                                  {Friend, "line one\r\n line two"},
+                                                                  {Friend, "Hi from Yahoo [红玫瑰]"}};
         QTest::newRow("all boxes off") << QList<bool>{0, 0, 0, 0, 0, 0} << false << Requests{};
     }
 
@@ -300,7 +323,7 @@ private slots:
         QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("recv failed with error 100"));
         QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::NoIcon);
         QVERIFY(!m_capture->isCapturing());
-        QTest::qWait(5000);  // a few quiet re-open attempts, one every 2 s
+        QTest::qWait(5000); // a few quiet re-open attempts, one every 2 s
         QCOMPARE(ui::MessageBox::shown().size(), 1);
 
         ip({"link", "set", "lo", "up"});

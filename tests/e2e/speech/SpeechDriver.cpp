@@ -26,8 +26,14 @@ void Say(const std::string& line)
 
 bool ParseChannel(const QString& word, Channel& out)
 {
-    if (word == QLatin1String("own")) { out = Channel::Own; return true; }
-    if (word == QLatin1String("friend")) { out = Channel::Friend; return true; }
+    if (word == QLatin1String("own")) {
+        out = Channel::Own;
+        return true;
+    }
+    if (word == QLatin1String("friend")) {
+        out = Channel::Friend;
+        return true;
+    }
     return false;
 }
 

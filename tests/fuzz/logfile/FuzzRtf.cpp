@@ -10,7 +10,8 @@
 
 using namespace quorvel::logfile;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     if (!IsValidUtf8(DecodePlainText(bytes)))

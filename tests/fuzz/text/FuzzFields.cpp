@@ -4,8 +4,8 @@
 #include "text/TextRules.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -69,7 +69,10 @@ bool IsSubsequence(std::string_view part, std::string_view whole)
     return j == part.size();
 }
 
-bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool Blank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 } // namespace
 

@@ -27,11 +27,12 @@ int main(int argc, char* argv[])
             log.AddLogLine(lines % 2 ? body : header, lines % 2 ? QColor(0, 0, 0) : QColor(0, 128, 0), lines % 2);
             ++lines;
             if (lines % 100 == 0)
-                QCoreApplication::processEvents();  // layout and paint as in the running program
+                QCoreApplication::processEvents(); // layout and paint as in the running program
             if (timed)
                 ++batch;
         }
-        std::printf("AddLogLine at %6d lines: %.3f ms per line (shown, laid out)\n", target, double(timer.nsecsElapsed()) / 1e6 / batch);
+        std::printf("AddLogLine at %6d lines: %.3f ms per line (shown, laid out)\n", target,
+                    double(timer.nsecsElapsed()) / 1e6 / batch);
     }
     return 0;
 }

@@ -85,9 +85,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<bool>("showTime");
-        QTest::addColumn<QString>("header");  // regular expression
+        QTest::addColumn<QString>("header"); // regular expression
         QTest::addColumn<QColor>("color");
-        QTest::newRow("friend MSG, time") << FriendMsg("Ann", "Hi") << true << "^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
+        QTest::newRow("friend MSG, time")
+            << FriendMsg("Ann", "Hi") << true << "^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
         QTest::newRow("friend MSG, no time") << FriendMsg("Ann", "Hi") << false << "^Ann 说 :$" << Green;
         QTest::newRow("friend UBM keeps the time") << FriendUbm("bob@example.org", "Hi") << false
                                                    << "^bob@example.org 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Blue;
@@ -132,7 +133,7 @@ private slots:
         QTest::addColumn<bool>("m");
         QTest::addColumn<bool>("n");
         QTest::addColumn<bool>("e");
-        QTest::addColumn<QString>("spoken");  // empty: nothing spoken
+        QTest::addColumn<QString>("spoken"); // empty: nothing spoken
         const QString worded = QStringLiteral("Hi[微笑]");
         QTest::newRow("friend M N E") << false << true << true << true << "Ann 说：" + worded;
         QTest::newRow("friend M N") << false << true << true << false << "Ann 说：Hi";
@@ -267,7 +268,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::newRow("other port") << Datagram(80, 50000, "MSG a b 1\r\nContent-Type: text/plain\r\n\r\nx");
-        QTest::newRow("not plain text") << Datagram(1863, 50000, "MSG a b 1\r\nContent-Type: text/x-msmsgscontrol\r\n\r\n");
+        QTest::newRow("not plain text") << Datagram(1863, 50000,
+                                                    "MSG a b 1\r\nContent-Type: text/x-msmsgscontrol\r\n\r\n");
         QTest::newRow("too short") << QByteArray("\x45\x00", 2);
     }
     void ignoredTraffic()

@@ -15,7 +15,7 @@ namespace quorvel::testing {
 class FakeCapture : public capture::CaptureSource {
     Q_OBJECT
 public:
-    QStringList failuresToReport;  // handed to reportFailure by open()
+    QStringList failuresToReport; // handed to reportFailure by open()
     bool throwHostLookup = false;
     int openCalls = 0, closeCalls = 0;
     bool capturing = false;
@@ -63,7 +63,7 @@ public:
     QList<ExportCall> exportCalls;
     int stopAllCalls = 0, cancelCalls = 0;
     bool exportStarts = true;
-    std::function<void()> onSpeak;  // runs at each speak call, to see what the log held then
+    std::function<void()> onSpeak; // runs at each speak call, to see what the log held then
 
     QStringList voiceNames() const override { return voices; }
     void speak(speech::Channel channel, const QString& text, int voiceIndex, int rate, int volume) override

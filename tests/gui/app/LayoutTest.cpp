@@ -86,12 +86,18 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("CBMe") << "CBMe" << "朗读自己的消息";
-        QTest::newRow("CBmyname") << "CBmyname" << "朗读自己的昵称";
-        QTest::newRow("CBmyex") << "CBmyex" << "朗读自己的表情";
-        QTest::newRow("CBFriend") << "CBFriend" << "朗读好友的消息";
-        QTest::newRow("CBFriendsname") << "CBFriendsname" << "朗读好友的昵称";
-        QTest::newRow("CBFriendsex") << "CBFriendsex" << "朗读好友的表情";
+        QTest::newRow("CBMe") << "CBMe"
+                              << "朗读自己的消息";
+        QTest::newRow("CBmyname") << "CBmyname"
+                                  << "朗读自己的昵称";
+        QTest::newRow("CBmyex") << "CBmyex"
+                                << "朗读自己的表情";
+        QTest::newRow("CBFriend") << "CBFriend"
+                                  << "朗读好友的消息";
+        QTest::newRow("CBFriendsname") << "CBFriendsname"
+                                       << "朗读好友的昵称";
+        QTest::newRow("CBFriendsex") << "CBFriendsex"
+                                     << "朗读好友的表情";
     }
     void options()
     {
@@ -125,8 +131,12 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("button");
-        QTest::newRow("own") << "我的引擎设置" << "" << "BtnDefault1";
-        QTest::newRow("friend") << "好友的引擎设置" << "1" << "BtnDefault2";
+        QTest::newRow("own") << "我的引擎设置"
+                             << ""
+                             << "BtnDefault1";
+        QTest::newRow("friend") << "好友的引擎设置"
+                                << "1"
+                                << "BtnDefault2";
     }
     void engineGroups()
     {
@@ -175,18 +185,26 @@ private slots:
     {
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("title");
-        QTest::addColumn<QStringList>("items");  // name=caption, "-" for a separator, "*" marks a check item
-        QTest::newRow("NMain") << "NMain" << "主菜单"
-                               << QStringList{"NOpenMessage=打开消息", "NClearMessage=清空消息", "NSaveMessage=保存消息",
-                                              "ExportMessageToWav1=消息导出为WAV", "-", "*NShowTime1=显示时间", "-",
-                                              "*NOpenOnStartup=启动时运行", "-", "Nexit=退出"};
-        QTest::newRow("NHlelp") << "NHlelp" << "帮助"
-                                << QStringList{"Help1=帮助", "-", "VisitHomepage1=网站", "Email1=邮箱", "-",
-                                               "About1=关于"};
-        QTest::newRow("PopupMenu1") << "PopupMenu1" << ""
-                                    << QStringList{"Open1=查看消息", "NItemOption=选项设置", "-",
-                                                   "StopSpeak1=停止朗读", "*NOpenOnStartup2=开机时运行", "-",
-                                                   "Exit1=退出"};
+        QTest::addColumn<QStringList>("items"); // name=caption, "-" for a separator, "*" marks a check item
+        QTest::newRow("NMain") << "NMain"
+                               << "主菜单"
+                               << QStringList{"NOpenMessage=打开消息",
+                                              "NClearMessage=清空消息",
+                                              "NSaveMessage=保存消息",
+                                              "ExportMessageToWav1=消息导出为WAV",
+                                              "-",
+                                              "*NShowTime1=显示时间",
+                                              "-",
+                                              "*NOpenOnStartup=启动时运行",
+                                              "-",
+                                              "Nexit=退出"};
+        QTest::newRow("NHlelp") << "NHlelp"
+                                << "帮助" << QStringList{"Help1=帮助",  "-", "VisitHomepage1=网站",
+                                                         "Email1=邮箱", "-", "About1=关于"};
+        QTest::newRow("PopupMenu1") << "PopupMenu1"
+                                    << "" << QStringList{"Open1=查看消息",      "NItemOption=选项设置",        "-",
+                                                         "StopSpeak1=停止朗读", "*NOpenOnStartup2=开机时运行", "-",
+                                                         "Exit1=退出"};
     }
     void menus()
     {
@@ -261,11 +279,12 @@ private slots:
     void everyNamedWidget_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char* n : {"PageControl1", "TabSheet1", "TabSheet2", "RichEdit1", "Panel1", "StatusBar1", "CBMe",
-                              "CBmyname", "CBmyex", "CBFriend", "CBFriendsname", "CBFriendsex", "CBVoice", "CBVoice1",
-                              "TRate", "TRate1", "TVolume", "TVolume1", "LRate", "LRate1", "LVolume", "LVolume1",
-                              "BtnDefault1", "BtnDefault2", "BDownload", "MainMenu1", "NMain", "NHlelp", "PopupMenu1",
-                              "OpenDialog1", "SaveDialog1", "SaveDialogWav"})
+        for (const char* n :
+             {"PageControl1", "TabSheet1",   "TabSheet2",   "RichEdit1",     "Panel1",      "StatusBar1", "CBMe",
+              "CBmyname",     "CBmyex",      "CBFriend",    "CBFriendsname", "CBFriendsex", "CBVoice",    "CBVoice1",
+              "TRate",        "TRate1",      "TVolume",     "TVolume1",      "LRate",       "LRate1",     "LVolume",
+              "LVolume1",     "BtnDefault1", "BtnDefault2", "BDownload",     "MainMenu1",   "NMain",      "NHlelp",
+              "PopupMenu1",   "OpenDialog1", "SaveDialog1", "SaveDialogWav"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
     void everyNamedWidget()

@@ -32,7 +32,7 @@ private slots:
         ui::MessageBox::clearShown();
         h = std::make_unique<Harness>();
         h->start();
-        h->find<QAction>("NShowTime1")->trigger();  // steady header text
+        h->find<QAction>("NShowTime1")->trigger(); // steady header text
         h->capture->deliver(FriendMsg("Ann", "Hello"));
     }
     void cleanup() { h.reset(); }
@@ -40,14 +40,20 @@ private slots:
     void saveByExtension_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("written");  // the file that appears
+        QTest::addColumn<QString>("written"); // the file that appears
         QTest::addColumn<bool>("plain");
-        QTest::newRow(".txt") << "log.txt" << "log.txt" << true;
-        QTest::newRow(".TXT") << "LOG.TXT" << "LOG.TXT" << true;
-        QTest::newRow(".log") << "chat.log" << "chat.log" << true;
-        QTest::newRow(".rtf") << "chat.rtf" << "chat.rtf" << false;
-        QTest::newRow(".RTF") << "chat.RTF" << "chat.RTF" << false;
-        QTest::newRow("no extension gets .rtf") << "chat" << "chat.rtf" << false;
+        QTest::newRow(".txt") << "log.txt"
+                              << "log.txt" << true;
+        QTest::newRow(".TXT") << "LOG.TXT"
+                              << "LOG.TXT" << true;
+        QTest::newRow(".log") << "chat.log"
+                              << "chat.log" << true;
+        QTest::newRow(".rtf") << "chat.rtf"
+                              << "chat.rtf" << false;
+        QTest::newRow(".RTF") << "chat.RTF"
+                              << "chat.RTF" << false;
+        QTest::newRow("no extension gets .rtf") << "chat"
+                                                << "chat.rtf" << false;
     }
     void saveByExtension()
     {
@@ -111,7 +117,7 @@ private slots:
         QCOMPARE(ui::MessageBox::shown().size(), 1);
         QCOMPARE(ui::MessageBox::shown()[0].icon, QMessageBox::Critical);
         QVERIFY(ui::MessageBox::shown()[0].text.startsWith("Cannot open file"));
-        QVERIFY(h->window->log()->document()->isEmpty());  // cleared before the read
+        QVERIFY(h->window->log()->document()->isEmpty()); // cleared before the read
     }
 
     void saveIntoMissingFolder()
@@ -121,7 +127,7 @@ private slots:
         h->trigger("NSaveMessage");
         QCOMPARE(ui::MessageBox::shown().size(), 1);
         QVERIFY(ui::MessageBox::shown()[0].text.startsWith("Cannot create file"));
-        QVERIFY(h->window->plainTextMode());  // set from the name before the write failed
+        QVERIFY(h->window->plainTextMode()); // set from the name before the write failed
         QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
     }
 

@@ -38,7 +38,7 @@ class ProcessTest : public QObject {
             env.remove("WAYLAND_DISPLAY");
             process->setProcessEnvironment(env);
             process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            process->start(QStringLiteral(QUORVEL_BINARY), {"-s"});  // the argument is ignored
+            process->start(QStringLiteral(QUORVEL_BINARY), {"-s"}); // the argument is ignored
             return process;
         }
         // The lock names its holder's process id on the first line.
@@ -88,7 +88,7 @@ private slots:
         QFile ini(run.ini());
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray content = ini.readAll();
-        QVERIFY2(content.contains("Rate=10\n"), content.constData());  // read, clamped and written back
+        QVERIFY2(content.contains("Rate=10\n"), content.constData()); // read, clamped and written back
         QVERIFY2(content.contains("cbme=0\n"), content.constData());
         QVERIFY2(content.contains("showtime=1\n"), content.constData());
     }
@@ -115,7 +115,7 @@ private slots:
         auto crashed = run.start();
         QVERIFY(crashed->waitForStarted(30000));
         QTRY_VERIFY_WITH_TIMEOUT(run.lockHolder() == crashed->processId(), 60000);
-        crashed->kill();  // SIGKILL: no chance to remove the lock
+        crashed->kill(); // SIGKILL: no chance to remove the lock
         QVERIFY(crashed->waitForFinished(30000));
         QVERIFY(QFile::exists(run.lock()));
 

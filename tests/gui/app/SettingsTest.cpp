@@ -97,13 +97,20 @@ private slots:
         QTest::addColumn<int>("volume");
         QTest::addColumn<QString>("savedEngine");
         QTest::addColumn<QString>("savedRate");
-        QTest::newRow("rate clamped high, volume low") << QByteArray("Rate=25\nVolume=-5\n") << 0 << 0 << 10 << 0 << "0" << "10";
-        QTest::newRow("rate clamped low") << QByteArray("Rate=-25\n") << 0 << 0 << -10 << 100 << "0" << "-10";
-        QTest::newRow("volume not a number") << QByteArray("Volume=loud\n") << 0 << 0 << 0 << 100 << "0" << "0";
-        QTest::newRow("engine hex 0x2") << QByteArray("Engine=0x2\nEngine1=1\n") << 2 << 1 << 0 << 100 << "2" << "0";
-        QTest::newRow("engine dollar hex") << QByteArray("Engine=$2\n") << 2 << 0 << 0 << 100 << "2" << "0";
-        QTest::newRow("engine past the list") << QByteArray("Engine=7\n") << 0 << 0 << 0 << 100 << "0" << "0";
-        QTest::newRow("engine negative") << QByteArray("Engine=-3\nEngine1=2\n") << 0 << 2 << 0 << 100 << "0" << "0";
+        QTest::newRow("rate clamped high, volume low") << QByteArray("Rate=25\nVolume=-5\n") << 0 << 0 << 10 << 0 << "0"
+                                                       << "10";
+        QTest::newRow("rate clamped low") << QByteArray("Rate=-25\n") << 0 << 0 << -10 << 100 << "0"
+                                          << "-10";
+        QTest::newRow("volume not a number") << QByteArray("Volume=loud\n") << 0 << 0 << 0 << 100 << "0"
+                                             << "0";
+        QTest::newRow("engine hex 0x2") << QByteArray("Engine=0x2\nEngine1=1\n") << 2 << 1 << 0 << 100 << "2"
+                                        << "0";
+        QTest::newRow("engine dollar hex") << QByteArray("Engine=$2\n") << 2 << 0 << 0 << 100 << "2"
+                                           << "0";
+        QTest::newRow("engine past the list") << QByteArray("Engine=7\n") << 0 << 0 << 0 << 100 << "0"
+                                              << "0";
+        QTest::newRow("engine negative") << QByteArray("Engine=-3\nEngine1=2\n") << 0 << 2 << 0 << 100 << "0"
+                                         << "0";
     }
     void storedValues()
     {
@@ -161,7 +168,7 @@ private slots:
         QCOMPARE(h.find<QLabel>("LRate")->text(), QStringLiteral("-4"));
         QCOMPARE(h.find<QLabel>("LVolume1")->text(), QStringLiteral("55"));
 
-        h.start();  // a second window over the same folder
+        h.start(); // a second window over the same folder
         QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 2);
         QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), 1);
         QCOMPARE(h.find<QSlider>("TRate")->value(), -4);
@@ -195,8 +202,10 @@ private slots:
     {
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("button");
-        QTest::newRow("own") << "" << "BtnDefault1";
-        QTest::newRow("friend") << "1" << "BtnDefault2";
+        QTest::newRow("own") << ""
+                             << "BtnDefault1";
+        QTest::newRow("friend") << "1"
+                                << "BtnDefault2";
     }
     void defaultButtons()
     {
@@ -288,7 +297,7 @@ private slots:
         QVERIFY(content.contains("Comment=Quorvel"));
         file.close();
 
-        h.start();  // the entry's presence is the state
+        h.start(); // the entry's presence is the state
         QVERIFY(h.find<QAction>("NOpenOnStartup")->isChecked());
         QVERIFY(h.find<QAction>("NOpenOnStartup2")->isChecked());
         h.find<QAction>("NOpenOnStartup2")->trigger();

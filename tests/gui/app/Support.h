@@ -1,8 +1,8 @@
 #pragma once
 // Building the real main window over fakes and a temporary configuration folder.
 
-#include "app/TFmain.h"
 #include "Fakes.h"
+#include "app/TFmain.h"
 
 #include <QAction>
 #include <QByteArray>
@@ -14,8 +14,7 @@
 namespace quorvel::testing {
 
 struct Harness {
-    explicit Harness(bool trayAvailable = true, const QString& configHome = {})
-        : home(configHome), tray(trayAvailable)
+    explicit Harness(bool trayAvailable = true, const QString& configHome = {}) : home(configHome), tray(trayAvailable)
     {
         if (home.isEmpty())
             home = dir.path() + QStringLiteral("/config");
@@ -100,7 +99,8 @@ inline QByteArray FriendUbm(const QByteArray& account, const QByteArray& body)
 
 inline QByteArray OwnMsg(const QByteArray& body)
 {
-    return Datagram(50000, 1863, "MSG 5 N 100\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
+    return Datagram(50000, 1863,
+                    "MSG 5 N 100\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
 }
 
 } // namespace quorvel::testing

@@ -46,7 +46,7 @@ private slots:
         const QString path = h->dir.path() + "/out";
         ui::FileDialog::setNextFileName(path);
         h->find<QComboBox>("CBVoice")->setCurrentIndex(1);
-        h->find<QSlider>("TRate")->setValue(8);  // not part of the recording
+        h->find<QSlider>("TRate")->setValue(8); // not part of the recording
         h->trigger("ExportMessageToWav1");
         QCOMPARE(h->speech->exportCalls.size(), 1);
         const ExportCall call = h->speech->exportCalls[0];
@@ -97,7 +97,7 @@ private slots:
         button->click();
         QCOMPARE(h->speech->cancelCalls, 1);
         QTRY_VERIFY(!progress());
-        QVERIFY(ui::MessageBox::shown().isEmpty());  // a cancel is no error
+        QVERIFY(ui::MessageBox::shown().isEmpty()); // a cancel is no error
     }
 
     void failureShowsError()

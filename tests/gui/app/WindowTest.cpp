@@ -43,9 +43,9 @@ private slots:
         const ui::Balloon b = h.window->tray()->balloons()[0];
         QCOMPARE(b.title, QStringLiteral("Quorvel(使用帮助):"));
         QCOMPARE(b.milliseconds, 3000);
-        QCOMPARE(b.text.split('\n'),
-                 QStringList({"请打开并登陆MSN(Windows Live Messenger)软件,", "发送文字消息给MSN上的好友并进行文字聊天,",
-                              "即可立即听到发送和接收的消息被软件朗读出来!"}));
+        QCOMPARE(b.text.split('\n'), QStringList({"请打开并登陆MSN(Windows Live Messenger)软件,",
+                                                  "发送文字消息给MSN上的好友并进行文字聊天,",
+                                                  "即可立即听到发送和接收的消息被软件朗读出来!"}));
     }
 
     void doubleClickRightAfterStartComesUpMinimised()
@@ -139,7 +139,7 @@ private slots:
         h.window->findChild<QAction*>(item)->trigger();
         QCOMPARE(ends.size(), 1);
         h.trigger("Open1");
-        QVERIFY(h.window->close());  // leaving: the window no longer refuses
+        QVERIFY(h.window->close()); // leaving: the window no longer refuses
         h.window->FormDestroy();
         h.stop();
         QVERIFY(savedBeforeClose);

@@ -17,14 +17,16 @@ namespace {
 class AutostartTest : public ::testing::Test {
 protected:
     void SetUp() override { m_home = t::makeTempDir(); }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::remove_all(m_home, ec);
     }
     fs::path m_home;
 };
 
-TEST_F(AutostartTest, EnableCreatesTheFolderAndTheEntry) {
+TEST_F(AutostartTest, EnableCreatesTheFolderAndTheEntry)
+{
     // A fresh account has neither ~/.config nor ~/.config/autostart.
     const fs::path dir = m_home / ".config" / "autostart";
     const Autostart a(dir, "quorvel", "/opt/Quorvel 1/quorvel", "Quorvel");
@@ -44,10 +46,13 @@ TEST_F(AutostartTest, EnableCreatesTheFolderAndTheEntry) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
 }
 
-TEST_F(AutostartTest, EnableReplacesAndDisableRemoves) {
+TEST_F(AutostartTest, EnableReplacesAndDisableRemoves)
+{
     const fs::path dir = m_home / "autostart";
     fs::create_directory(dir);
-    { std::ofstream(dir / "quorvel.desktop") << "[Desktop Entry]\nExec=/somewhere/else\n"; }
+    {
+        std::ofstream(dir / "quorvel.desktop") << "[Desktop Entry]\nExec=/somewhere/else\n";
+    }
     const Autostart a(dir, "quorvel", "/usr/bin/quorvel", "Quorvel");
     EXPECT_TRUE(a.isEnabled()); // a file by hand counts: existence is the state
 
@@ -61,7 +66,8 @@ TEST_F(AutostartTest, EnableReplacesAndDisableRemoves) {
     EXPECT_TRUE(fs::is_directory(dir));
 }
 
-TEST_F(AutostartTest, RenamedExecutableLooksForItsOwnEntry) {
+TEST_F(AutostartTest, RenamedExecutableLooksForItsOwnEntry)
+{
     const fs::path dir = m_home / "autostart";
     const Autostart before(dir, "quorvel", "/usr/bin/quorvel", "Quorvel");
     const Autostart after(dir, "quorvel2", "/usr/bin/quorvel2", "Quorvel");
@@ -75,19 +81,25 @@ TEST_F(AutostartTest, RenamedExecutableLooksForItsOwnEntry) {
     EXPECT_TRUE(before.isEnabled()); // the other name's entry is left alone
 }
 
-TEST_F(AutostartTest, EnableReportsAFolderThatCannotBeMade) {
+TEST_F(AutostartTest, EnableReportsAFolderThatCannotBeMade)
+{
     const fs::path regular = m_home / "config";
-    { std::ofstream(regular) << "x"; }
+    {
+        std::ofstream(regular) << "x";
+    }
     const Autostart a(regular / "autostart", "quorvel", "/usr/bin/quorvel", "Quorvel");
     EXPECT_THROW(a.enable(), ShellLinkError);
     EXPECT_FALSE(a.isEnabled());
 }
 
-TEST_F(AutostartTest, DisableFailureIsNotReported) {
+TEST_F(AutostartTest, DisableFailureIsNotReported)
+{
     // An entry that cannot be deleted (here a non-empty folder of that name) stays, silently.
     const fs::path dir = m_home / "autostart";
     fs::create_directories(dir / "quorvel.desktop");
-    { std::ofstream(dir / "quorvel.desktop" / "x") << "x"; }
+    {
+        std::ofstream(dir / "quorvel.desktop" / "x") << "x";
+    }
     const Autostart a(dir, "quorvel", "/usr/bin/quorvel", "Quorvel");
     EXPECT_NO_THROW(a.disable());
     EXPECT_TRUE(a.isEnabled());

@@ -22,17 +22,20 @@ const std::string kWrongExtension = "File Ext Must Be: \u2032\u2032DESKTOP\u2032
 class DesktopEntryTest : public ::testing::Test {
 protected:
     void SetUp() override { m_dir = t::makeTempDir(); }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(m_dir, ec);
     }
-    std::map<std::string, std::string> entry(const fs::path& file) {
+    std::map<std::string, std::string> entry(const fs::path& file)
+    {
         auto keys = t::readDesktopEntry(file);
         EXPECT_TRUE(keys.has_value()) << file;
         return keys.value_or(std::map<std::string, std::string>{});
     }
-    std::vector<fs::path> listing() const {
+    std::vector<fs::path> listing() const
+    {
         std::vector<fs::path> names;
         for (const auto& e : fs::directory_iterator(m_dir))
             names.push_back(e.path().filename());
@@ -125,7 +128,8 @@ const QuotingCase kQuoting[] = {
 
 class QuotingTest : public DesktopEntryTest, public ::testing::WithParamInterface<QuotingCase> {};
 
-TEST_P(QuotingTest, StoresAndReadsBack) {
+TEST_P(QuotingTest, StoresAndReadsBack)
+{
     const QuotingCase& c = GetParam();
     const fs::path file = m_dir / "q.desktop";
     CreateShellLink(c.target, c.arguments, file.string(), "Quorvel");
@@ -144,7 +148,8 @@ TEST_P(QuotingTest, StoresAndReadsBack) {
 INSTANTIATE_TEST_SUITE_P(Table, QuotingTest, ::testing::ValuesIn(kQuoting),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DesktopEntryTest, FixedFieldsAndDescription) {
+TEST_F(DesktopEntryTest, FixedFieldsAndDescription)
+{
     struct Row {
         const char* name;
         std::string description;
@@ -172,7 +177,8 @@ TEST_F(DesktopEntryTest, FixedFieldsAndDescription) {
 
 // ---- the extension check ----
 
-TEST_F(DesktopEntryTest, ExtensionCheck) {
+TEST_F(DesktopEntryTest, ExtensionCheck)
+{
     struct Row {
         const char* name;
         const char* file;
@@ -210,7 +216,8 @@ TEST_F(DesktopEntryTest, ExtensionCheck) {
     EXPECT_EQ(listing().size(), 4u);
 }
 
-TEST_F(DesktopEntryTest, WrongExtensionIsCheckedBeforeTheFolder) {
+TEST_F(DesktopEntryTest, WrongExtensionIsCheckedBeforeTheFolder)
+{
     try {
         CreateShellLink("/usr/bin/quorvel", " -s", (m_dir / "missing" / "x.lnk").string(), "Quorvel");
         FAIL() << "accepted";
@@ -221,7 +228,8 @@ TEST_F(DesktopEntryTest, WrongExtensionIsCheckedBeforeTheFolder) {
 
 // ---- writing ----
 
-TEST_F(DesktopEntryTest, ReplacesAnExistingEntry) {
+TEST_F(DesktopEntryTest, ReplacesAnExistingEntry)
+{
     const fs::path file = m_dir / "quorvel.desktop";
     CreateShellLink("/old/place/quorvel", " -s", file.string(), "Old");
     CreateShellLink("/new/place/quorvel", " -s", file.string(), "Quorvel");
@@ -232,20 +240,28 @@ TEST_F(DesktopEntryTest, ReplacesAnExistingEntry) {
     EXPECT_EQ(listing(), std::vector<fs::path>{"quorvel.desktop"});
 }
 
-TEST_F(DesktopEntryTest, ReplacesAReadOnlyFileInAWritableFolder) {
+TEST_F(DesktopEntryTest, ReplacesAReadOnlyFileInAWritableFolder)
+{
     // As with the shell's own save, the folder decides, and the rename swaps the file as a whole.
     const fs::path file = m_dir / "quorvel.desktop";
-    { std::ofstream(file) << "old"; }
+    {
+        std::ofstream(file) << "old";
+    }
     fs::permissions(file, fs::perms::owner_read);
     CreateShellLink("/usr/bin/quorvel", " -s", file.string(), "Quorvel");
     EXPECT_EQ(entry(file)["Exec"], R"("/usr/bin/quorvel" -s)");
 }
 
-TEST_F(DesktopEntryTest, WriteFailuresAreReported) {
+TEST_F(DesktopEntryTest, WriteFailuresAreReported)
+{
     const fs::path regular = m_dir / "regular";
-    { std::ofstream(regular) << "x"; }
+    {
+        std::ofstream(regular) << "x";
+    }
     fs::create_directory(m_dir / "taken.desktop");
-    { std::ofstream(m_dir / "taken.desktop" / "inside") << "x"; }
+    {
+        std::ofstream(m_dir / "taken.desktop" / "inside") << "x";
+    }
 
     struct Row {
         const char* name;
@@ -270,26 +286,28 @@ TEST_F(DesktopEntryTest, WriteFailuresAreReported) {
     EXPECT_EQ(listing().size(), 2u); // no temporary file left behind
 }
 
-TEST_F(DesktopEntryTest, ReadOnlyFolderIsReported) {
+TEST_F(DesktopEntryTest, ReadOnlyFolderIsReported)
+{
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders; the ENOTDIR row covers failures for root";
     const fs::path ro = m_dir / "ro";
     fs::create_directory(ro);
     fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THROW(CreateShellLink("/usr/bin/quorvel", " -s", (ro / "q.desktop").string(), "Quorvel"),
-                 ShellLinkError);
+    EXPECT_THROW(CreateShellLink("/usr/bin/quorvel", " -s", (ro / "q.desktop").string(), "Quorvel"), ShellLinkError);
     fs::permissions(ro, fs::perms::owner_all);
     EXPECT_TRUE(fs::is_empty(ro));
 }
 
-TEST_F(DesktopEntryTest, TargetThatIsNotUtf8IsRefused) {
+TEST_F(DesktopEntryTest, TargetThatIsNotUtf8IsRefused)
+{
     // A key file that is not UTF-8 is rejected by the readers, so the entry would never start anything.
     const fs::path file = m_dir / "q.desktop";
     EXPECT_THROW(CreateShellLink("/opt/\xff\xfe/quorvel", " -s", file.string(), "Quorvel"), ShellLinkError);
     EXPECT_FALSE(fs::exists(file));
 }
 
-TEST_F(DesktopEntryTest, PassesDesktopFileValidate) {
+TEST_F(DesktopEntryTest, PassesDesktopFileValidate)
+{
     const std::string validator = DESKTOP_FILE_VALIDATE;
     ASSERT_FALSE(validator.empty()) << "desktop-file-validate (desktop-file-utils) is needed";
     const char* targets[] = {"/usr/bin/quorvel", R"(/tmp/a b'"$`\c/quorvel)", R"(/tmp/a b'"$`%\c/quorvel)",
@@ -301,17 +319,15 @@ TEST_F(DesktopEntryTest, PassesDesktopFileValidate) {
             const fs::path file = m_dir / "quorvel.desktop";
             CreateShellLink(target, " -s", file.string(), description);
             const fs::path out = m_dir / "validate.out";
-            const std::string cmd =
-                "'" + validator + "' '" + file.string() + "' >'" + out.string() + "' 2>&1";
+            const std::string cmd = "'" + validator + "' '" + file.string() + "' >'" + out.string() + "' 2>&1";
             const int rc = std::system(cmd.c_str());
             const std::string messages = t::readFile(out);
             fs::remove(out);
             EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << messages;
             // The description the program passes is its title, which the validator finds redundant with Name;
             // the entry carries it all the same, so that one hint is the only message allowed.
-            const std::string redundant = file.string() +
-                                          ": warning: value \"Quorvel\" for key \"Comment\" in group "
-                                          "\"Desktop Entry\" looks the same as that of key \"Name\"\n";
+            const std::string redundant = file.string() + ": warning: value \"Quorvel\" for key \"Comment\" in group "
+                                                          "\"Desktop Entry\" looks the same as that of key \"Name\"\n";
             EXPECT_EQ(messages, std::string(description) == "Quorvel" ? redundant : "");
         }
 }
@@ -330,27 +346,26 @@ const LaunchCase kLaunch[] = {
 
 class LaunchTest : public DesktopEntryTest, public ::testing::WithParamInterface<LaunchCase> {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DesktopEntryTest::SetUp();
         m_folder = m_dir / GetParam().folder;
         fs::create_directory(m_folder);
         m_script = m_folder / "quor vel";
-        std::ofstream(m_script)
-            << "#!/bin/sh\n"
-               "{ printf '%s\\n' \"$0\"; pwd -P; printf '%s\\n' \"$#\"; printf '[%s]\\n' \"$@\"; }"
-               " > \"$QUORVEL_TEST_OUT\"\n";
+        std::ofstream(m_script) << "#!/bin/sh\n"
+                                   "{ printf '%s\\n' \"$0\"; pwd -P; printf '%s\\n' \"$#\"; printf '[%s]\\n' \"$@\"; }"
+                                   " > \"$QUORVEL_TEST_OUT\"\n";
         fs::permissions(m_script, fs::perms::owner_all);
         m_entry = m_dir / "quorvel.desktop";
         CreateShellLink(m_script.string(), " -s", m_entry.string(), "Quorvel");
         m_out = m_dir / "ran.txt";
     }
-    std::string expected() const {
-        return m_script.string() + "\n" + fs::canonical(m_folder).string() + "\n1\n[-s]\n";
-    }
+    std::string expected() const { return m_script.string() + "\n" + fs::canonical(m_folder).string() + "\n1\n[-s]\n"; }
     fs::path m_folder, m_script, m_entry, m_out;
 };
 
-TEST_P(LaunchTest, StartsTheTargetThroughTheFormatsRules) {
+TEST_P(LaunchTest, StartsTheTargetThroughTheFormatsRules)
+{
     auto keys = entry(m_entry);
     const auto argv = t::parseExec(keys["Exec"]);
     ASSERT_TRUE(argv.has_value()) << keys["Exec"];
@@ -359,13 +374,14 @@ TEST_P(LaunchTest, StartsTheTargetThroughTheFormatsRules) {
     EXPECT_EQ(result.output, expected());
 }
 
-TEST_P(LaunchTest, StartsTheTargetThroughGio) {
+TEST_P(LaunchTest, StartsTheTargetThroughGio)
+{
     // GLib's launcher is the one a GNOME session's autostart uses.
     const std::string gio = GIO_PROGRAM;
     if (gio.empty())
         GTEST_SKIP() << "gio (libglib2.0-bin) is not installed";
-    const std::string cmd = "QUORVEL_TEST_OUT='" + m_out.string() + "' '" + gio + "' launch '" +
-                            m_entry.string() + "' >/dev/null 2>&1";
+    const std::string cmd =
+        "QUORVEL_TEST_OUT='" + m_out.string() + "' '" + gio + "' launch '" + m_entry.string() + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     // gio returns once the program is started; wait for its output generously.
     std::string output;

@@ -11,7 +11,8 @@
 
 namespace quorvel::autostart::test {
 
-std::optional<std::map<std::string, std::string>> readDesktopEntry(const std::filesystem::path& file) {
+std::optional<std::map<std::string, std::string>> readDesktopEntry(const std::filesystem::path& file)
+{
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -46,7 +47,8 @@ std::optional<std::map<std::string, std::string>> readDesktopEntry(const std::fi
     return keys;
 }
 
-std::string unescapeString(const std::string& raw) {
+std::string unescapeString(const std::string& raw)
+{
     std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] != '\\' || i + 1 == raw.size()) {
@@ -78,7 +80,8 @@ std::string unescapeString(const std::string& raw) {
     return out;
 }
 
-std::optional<std::vector<std::string>> parseExec(const std::string& raw) {
+std::optional<std::vector<std::string>> parseExec(const std::string& raw)
+{
     constexpr std::string_view reserved = "\t\n\"'\\><~|&;$*?#()`";
     const std::string s = unescapeString(raw);
     std::vector<std::string> argv;
@@ -136,7 +139,8 @@ std::optional<std::vector<std::string>> parseExec(const std::string& raw) {
     return argv;
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& workDir, const std::string& outFile) {
+RunResult run(const std::vector<std::string>& argv, const std::string& workDir, const std::string& outFile)
+{
     RunResult result;
     std::vector<char*> args;
     for (const auto& a : argv)
@@ -157,14 +161,16 @@ RunResult run(const std::vector<std::string>& argv, const std::string& workDir, 
     return result;
 }
 
-std::filesystem::path makeTempDir() {
+std::filesystem::path makeTempDir()
+{
     std::string pattern = (std::filesystem::path(::testing::TempDir()) / "quorvel-autostart-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
 
-std::string readFile(const std::filesystem::path& file) {
+std::string readFile(const std::filesystem::path& file)
+{
     std::ifstream in(file, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();

@@ -12,11 +12,11 @@ struct Segment {
     std::uint16_t sourcePort = 1863;
     std::uint16_t destinationPort = 50000;
     std::string payload;
-    std::uint8_t protocol = 6;               // 6 TCP, 17 UDP
-    std::size_t ipOptionBytes = 0;           // multiple of 4
-    std::size_t tcpOptionBytes = 0;          // multiple of 4
-    std::optional<std::uint8_t> ihlField;    // forged IP header length (32-bit words)
-    std::optional<std::uint8_t> dataOffset;  // forged TCP data offset (32-bit words)
+    std::uint8_t protocol = 6;              // 6 TCP, 17 UDP
+    std::size_t ipOptionBytes = 0;          // multiple of 4
+    std::size_t tcpOptionBytes = 0;         // multiple of 4
+    std::optional<std::uint8_t> ihlField;   // forged IP header length (32-bit words)
+    std::optional<std::uint8_t> dataOffset; // forged TCP data offset (32-bit words)
 };
 
 inline void PutBe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value)
@@ -35,7 +35,7 @@ inline std::vector<std::uint8_t> BuildDatagram(const Segment& segment)
     bytes[8] = 64;
     bytes[9] = segment.protocol;
     for (std::size_t i = 20; i < ipHeader; ++i)
-        bytes[i] = 1;  // IP NOP options
+        bytes[i] = 1; // IP NOP options
     bytes[12] = 192, bytes[13] = 0, bytes[14] = 2, bytes[15] = 1;
     bytes[16] = 192, bytes[17] = 0, bytes[18] = 2, bytes[19] = 2;
     PutBe16(bytes, ipHeader, segment.sourcePort);
@@ -45,9 +45,9 @@ inline std::vector<std::uint8_t> BuildDatagram(const Segment& segment)
     } else {
         const std::uint8_t offset = segment.dataOffset.value_or(static_cast<std::uint8_t>(transportHeader / 4));
         bytes[ipHeader + 12] = static_cast<std::uint8_t>(offset << 4);
-        bytes[ipHeader + 13] = 0x18;  // PSH ACK
+        bytes[ipHeader + 13] = 0x18; // PSH ACK
         for (std::size_t i = ipHeader + 20; i < ipHeader + transportHeader; ++i)
-            bytes[i] = 1;  // TCP NOP options
+            bytes[i] = 1; // TCP NOP options
     }
     bytes.insert(bytes.end(), segment.payload.begin(), segment.payload.end());
     return bytes;
@@ -79,7 +79,8 @@ inline std::string OwnMessage(const std::string& body)
 
 inline std::string TypingNotification(const std::string& command = "MSG ann@example.com Ann 97")
 {
-    return command + "\r\nMIME-Version: 1.0\r\nContent-Type: text/x-msmsgscontrol\r\nTypingUser: ann@example.com\r\n\r\n\r\n";
+    return command +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: text/x-msmsgscontrol\r\nTypingUser: ann@example.com\r\n\r\n\r\n";
 }
 
 } // namespace quorvel::capture::testing

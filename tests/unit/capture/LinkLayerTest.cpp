@@ -23,7 +23,10 @@ Bytes Join(Bytes head, const Bytes& tail)
     return head;
 }
 
-Bytes Ethernet(std::uint16_t type) { return Join(Bytes(12, 0), {std::uint8_t(type >> 8), std::uint8_t(type)}); }
+Bytes Ethernet(std::uint16_t type)
+{
+    return Join(Bytes(12, 0), {std::uint8_t(type >> 8), std::uint8_t(type)});
+}
 
 Bytes Sll(std::uint16_t protocol)
 {

@@ -22,7 +22,7 @@ using testing::BuildDatagram;
 using testing::FriendMessage;
 using testing::OwnMessage;
 
-constexpr long BaseTime = 1609491907;  // 2021-01-01 09:05:07 UTC
+constexpr long BaseTime = 1609491907; // 2021-01-01 09:05:07 UTC
 
 std::string ReadFile(const fs::path& path)
 {
@@ -32,7 +32,10 @@ std::string ReadFile(const fs::path& path)
     return text.str();
 }
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Quote(const std::string& text)
+{
+    return "'" + text + "'";
+}
 
 struct RunOutput {
     int exitCode = -1;
@@ -60,8 +63,8 @@ RunOutput RunReplay(const TempDir& dir, const std::string& args, const std::stri
 {
     const fs::path out = dir.path() / "stdout", err = dir.path() / "stderr";
     const std::string command = "cd " + Quote(dir.path().string()) + " && TZ=" + Quote(tz) + " " +
-                                Quote(QUORVEL_REPLAY_BINARY) + " " + args + " >" +
-                                Quote(out.string()) + " 2>" + Quote(err.string());
+                                Quote(QUORVEL_REPLAY_BINARY) + " " + args + " >" + Quote(out.string()) + " 2>" +
+                                Quote(err.string());
     const int status = std::system(command.c_str());
     RunOutput run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -126,23 +129,37 @@ struct LinkType {
 };
 
 const std::vector<LinkType> LinkTypes = {
-    {"Ethernet", DLT_EN10MB, [](bool ipv4) { return Join(Bytes(12, 0), {0x08, std::uint8_t(ipv4 ? 0x00 : 0x06)}); }},
+    {"Ethernet", DLT_EN10MB,
+     [](bool ipv4) {
+         return Join(Bytes(12, 0), {0x08, std::uint8_t(ipv4 ? 0x00 : 0x06)});
+     }},
     {"EthernetVlan", DLT_EN10MB,
-     [](bool ipv4) { return Join(Bytes(12, 0), {0x81, 0x00, 0x00, 0x07, std::uint8_t(ipv4 ? 0x08 : 0x86), 0x00}); }},
+     [](bool ipv4) {
+         return Join(Bytes(12, 0), {0x81, 0x00, 0x00, 0x07, std::uint8_t(ipv4 ? 0x08 : 0x86), 0x00});
+     }},
     {"LinuxSll", DLT_LINUX_SLL,
      [](bool ipv4) { return Bytes{0, 0, 0, 1, 0, 6, 1, 2, 3, 4, 5, 6, 0, 0, std::uint8_t(ipv4 ? 0x08 : 0x86), 0}; }},
-    {"LinuxSll2", DLT_LINUX_SLL2, [](bool ipv4) { return Join({std::uint8_t(ipv4 ? 0x08 : 0x86), 0}, Bytes(18, 0)); }},
+    {"LinuxSll2", DLT_LINUX_SLL2,
+     [](bool ipv4) {
+         return Join({std::uint8_t(ipv4 ? 0x08 : 0x86), 0}, Bytes(18, 0));
+     }},
     {"Raw", DLT_RAW, [](bool) { return Bytes{}; }},
     {"Ipv4", DLT_IPV4, [](bool) { return Bytes{}; }},
-    {"Null", DLT_NULL, [](bool ipv4) { return Bytes{std::uint8_t(ipv4 ? 2 : 10), 0, 0, 0}; }},
-    {"Loop", DLT_LOOP, [](bool ipv4) { return Bytes{0, 0, 0, std::uint8_t(ipv4 ? 2 : 24)}; }},
+    {"Null", DLT_NULL,
+     [](bool ipv4) {
+         return Bytes{std::uint8_t(ipv4 ? 2 : 10), 0, 0, 0};
+     }},
+    {"Loop", DLT_LOOP,
+     [](bool ipv4) {
+         return Bytes{0, 0, 0, std::uint8_t(ipv4 ? 2 : 24)};
+     }},
 };
 
 std::vector<Bytes> Frames(const LinkType& link)
 {
     std::vector<Bytes> frames;
     for (const Bytes& datagram : Datagrams()) {
-        if (datagram.empty()) {  // an IPv6 packet (ARP on Ethernet)
+        if (datagram.empty()) { // an IPv6 packet (ARP on Ethernet)
             Bytes ipv6(40, 0);
             ipv6[0] = 0x60;
             frames.push_back(Join(link.header(false), ipv6));
@@ -241,7 +258,8 @@ TEST(Replay, OptionsChangeHeadersAndSpeech)
     TempDir dir;
     const fs::path file = dir.path() / "capture.pcap";
     WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
-    for (const std::string args : {"--no-show-time --friend 010 --own 100 ", "--friend=010 --no-show-time --own=100 "}) {
+    for (const std::string args :
+         {"--no-show-time --friend 010 --own 100 ", "--friend=010 --no-show-time --own=100 "}) {
         SCOPED_TRACE(args);
         const RunOutput run = RunReplay(dir, args + Quote(file.string()));
         EXPECT_EQ(run.exitCode, 0);
@@ -280,7 +298,7 @@ TEST(Replay, TruncatedCaptureKeepsWholeLinesAndFails)
 
 struct FailureCase {
     const char* name;
-    std::string args;  // relative to the temp dir
+    std::string args; // relative to the temp dir
     int exitCode;
 };
 

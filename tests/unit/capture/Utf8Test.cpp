@@ -31,7 +31,10 @@ const std::vector<Utf8Case> Cases = {
     // The example of the Unicode standard's Table 3-8 (U+FFFD for maximal subparts).
     {"UnicodeTable3_8", "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
      "a" FFFD FFFD FFFD "b" FFFD "c" FFFD FFFD "d"},
-    {"LoneContinuation", "a\x80" "b", "a" FFFD "b"},
+    {"LoneContinuation",
+     "a\x80"
+     "b",
+     "a" FFFD "b"},
     {"TwoContinuations", "\x80\xBF", FFFD FFFD},
     {"OverlongTwoByte", "\xC0\xAF", FFFD FFFD},
     {"OverlongC1", "\xC1\xBF", FFFD FFFD},
@@ -45,7 +48,10 @@ const std::vector<Utf8Case> Cases = {
     {"TruncatedTwoByteAtEnd", "ab\xC3", "ab" FFFD},
     {"TruncatedThreeByteAtEnd", "你好\xE4\xB8", "你好" FFFD},
     {"TruncatedFourByteAtEnd", "\xF0\x9F\x98", FFFD},
-    {"TruncatedFourByteBeforeAscii", "\xF0\x9F\x98" "A", FFFD "A"},
+    {"TruncatedFourByteBeforeAscii",
+     "\xF0\x9F\x98"
+     "A",
+     FFFD "A"},
     {"TruncatedThenValid", "\xE4\xB8你", FFFD "你"},
     {"LeadThenLead", "\xC3\xC3\xA9", FFFD "\xC3\xA9"},
     {"NulKept", "a\0b"s, "a\0b"s},

@@ -26,7 +26,10 @@ PcapCaptureSource::Machine MachineWith(HostLookup lookup, std::vector<NetInterfa
     return machine;
 }
 
-HostLookup Found(Ipv4 address) { return {HostLookup::Status::Found, address, 0, {}}; }
+HostLookup Found(Ipv4 address)
+{
+    return {HostLookup::Status::Found, address, 0, {}};
+}
 
 // Whether this process may capture at all: the first step then succeeds.
 bool FirstStepSucceeds(const QStringList& reports)
@@ -40,7 +43,10 @@ struct LookupCase {
     const char* expectedText;
 };
 
-void PrintTo(const LookupCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const LookupCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class FailedHostLookup : public testing::TestWithParam<LookupCase> {};
 
@@ -63,14 +69,14 @@ TEST_P(FailedHostLookup, EndsTheSetUpWithTheErrorAfterTheFirstStep)
     EXPECT_TRUE(source.interfaceName().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lookups, FailedHostLookup,
-    testing::Values(LookupCase{"HostNotFound",
-                               {HostLookup::Status::Failed, 0, 11001, "Name or service not known"},
-                               "Socket Error # 11001\nName or service not known"},
-                    LookupCase{"NoIpv4Address", {HostLookup::Status::NoAddress, 0, 0, {}},
-                               "List index out of bounds (0)"}),
-    [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lookups, FailedHostLookup,
+                         testing::Values(LookupCase{"HostNotFound",
+                                                    {HostLookup::Status::Failed, 0, 11001, "Name or service not known"},
+                                                    "Socket Error # 11001\nName or service not known"},
+                                         LookupCase{"NoIpv4Address",
+                                                    {HostLookup::Status::NoAddress, 0, 0, {}},
+                                                    "List index out of bounds (0)"}),
+                         [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 TEST(CaptureSetup, InterfaceThatDoesNotExistFailsBindAndTheStepsAfterIt)
 {
@@ -109,7 +115,8 @@ TEST(CaptureSetup, NoInterfaceToChooseFailsBindWithNoSuchDevice)
 
 TEST(CaptureSetup, PermissionHintComesOnceOnTheFirstBox)
 {
-    PcapCaptureSource source(MachineWith(Found(MakeIpv4(127, 0, 0, 1)), {{"lo", {MakeIpv4(127, 0, 0, 1)}, IFF_UP | IFF_LOOPBACK}}));
+    PcapCaptureSource source(
+        MachineWith(Found(MakeIpv4(127, 0, 0, 1)), {{"lo", {MakeIpv4(127, 0, 0, 1)}, IFF_UP | IFF_LOOPBACK}}));
     QStringList reports;
     source.open([&](const QString& text) { reports << text; });
     if (FirstStepSucceeds(reports))

@@ -33,7 +33,10 @@ struct ChoiceCase {
     std::optional<std::string> expected;
 };
 
-void PrintTo(const ChoiceCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ChoiceCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class InterfaceChoice : public testing::TestWithParam<ChoiceCase> {};
 
@@ -47,27 +50,25 @@ INSTANTIATE_TEST_SUITE_P(
     Machines, InterfaceChoice,
     testing::Values(
         ChoiceCase{"HostAddressOnEth0", MakeIpv4(192, 168, 1, 20), {Lo, Eth0}, "eth0", "eth0"},
-        ChoiceCase{"HostAddressWinsOverTheDefaultRoute", MakeIpv4(10, 0, 0, 5), {Lo, Eth0, Eth1}, "eth0",
-                   "eth1"},
+        ChoiceCase{"HostAddressWinsOverTheDefaultRoute", MakeIpv4(10, 0, 0, 5), {Lo, Eth0, Eth1}, "eth0", "eth1"},
         ChoiceCase{"SecondAddressOfAnInterface", MakeIpv4(10, 0, 0, 6), {Lo, Eth1}, std::nullopt, "eth1"},
-        ChoiceCase{"FirstAddressOnTheSecondInterface", MakeIpv4(192, 168, 8, 3), {Lo, Eth0, Wlan0, Docker0},
-                   "eth0", "wlan0"},
-        ChoiceCase{"DebianHostNameOn127011GoesToTheDefaultRoute", MakeIpv4(127, 0, 1, 1), {Lo, Wlan0}, "wlan0",
-                   "wlan0"},
+        ChoiceCase{
+            "FirstAddressOnTheSecondInterface", MakeIpv4(192, 168, 8, 3), {Lo, Eth0, Wlan0, Docker0}, "eth0", "wlan0"},
+        ChoiceCase{
+            "DebianHostNameOn127011GoesToTheDefaultRoute", MakeIpv4(127, 0, 1, 1), {Lo, Wlan0}, "wlan0", "wlan0"},
         ChoiceCase{"LoopbackHostAddressIsNeverTakenFromLo", MakeIpv4(127, 0, 0, 1), {Lo, Eth0}, "eth0", "eth0"},
-        ChoiceCase{"LoopbackWithoutDefaultRouteFallsBackToLo", MakeIpv4(127, 0, 0, 1), {Lo, Eth0}, std::nullopt,
-                   "lo"},
-        ChoiceCase{"AddressOnNoInterfaceGoesToTheDefaultRoute", MakeIpv4(203, 0, 113, 9), {Lo, Eth0}, "eth0",
-                   "eth0"},
-        ChoiceCase{"AddressOnNoInterfaceNoDefaultRoute", MakeIpv4(203, 0, 113, 9), {Lo, Eth0}, std::nullopt,
-                   "lo"},
-        ChoiceCase{"HolderDownCountsAsNoHolder", MakeIpv4(192, 168, 1, 20), {Lo, Eth0Down, Wlan0}, "wlan0",
-                   "wlan0"},
+        ChoiceCase{"LoopbackWithoutDefaultRouteFallsBackToLo", MakeIpv4(127, 0, 0, 1), {Lo, Eth0}, std::nullopt, "lo"},
+        ChoiceCase{"AddressOnNoInterfaceGoesToTheDefaultRoute", MakeIpv4(203, 0, 113, 9), {Lo, Eth0}, "eth0", "eth0"},
+        ChoiceCase{"AddressOnNoInterfaceNoDefaultRoute", MakeIpv4(203, 0, 113, 9), {Lo, Eth0}, std::nullopt, "lo"},
+        ChoiceCase{"HolderDownCountsAsNoHolder", MakeIpv4(192, 168, 1, 20), {Lo, Eth0Down, Wlan0}, "wlan0", "wlan0"},
         ChoiceCase{"HolderDownNoDefaultRoute", MakeIpv4(192, 168, 1, 20), {Lo, Eth0Down}, std::nullopt, "lo"},
-        ChoiceCase{"LoopbackInterfaceIsTheLastResortEvenWhenDown", MakeIpv4(127, 0, 0, 1), {LoDown},
-                   std::nullopt, "lo"},
-        ChoiceCase{"SameAddressOnTwoInterfacesFirstListedWins", MakeIpv4(192, 168, 1, 20), {Lo, Br0Same, Eth0},
-                   std::nullopt, "br0"},
+        ChoiceCase{
+            "LoopbackInterfaceIsTheLastResortEvenWhenDown", MakeIpv4(127, 0, 0, 1), {LoDown}, std::nullopt, "lo"},
+        ChoiceCase{"SameAddressOnTwoInterfacesFirstListedWins",
+                   MakeIpv4(192, 168, 1, 20),
+                   {Lo, Br0Same, Eth0},
+                   std::nullopt,
+                   "br0"},
         ChoiceCase{"EmptyDefaultRouteNameIsNoRoute", MakeIpv4(127, 0, 1, 1), {Lo, Eth0}, std::string(), "lo"},
         ChoiceCase{"NothingToChoose", MakeIpv4(127, 0, 0, 1), {Eth0}, std::nullopt, std::nullopt},
         ChoiceCase{"NoInterfacesAtAll", MakeIpv4(192, 168, 1, 20), {}, std::nullopt, std::nullopt}),
@@ -79,7 +80,10 @@ struct RouteCase {
     std::optional<std::string> expected;
 };
 
-void PrintTo(const RouteCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const RouteCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class DefaultRoute : public testing::TestWithParam<RouteCase> {};
 
@@ -88,46 +92,45 @@ TEST_P(DefaultRoute, ReadsTheRouteTable)
     EXPECT_EQ(DefaultRouteInterface(GetParam().table), GetParam().expected);
 }
 
-
 INSTANTIATE_TEST_SUITE_P(
     Tables, DefaultRoute,
-    testing::Values(
-        RouteCase{"Typical",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-                  "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n",
-                  "eth0"},
-        RouteCase{"LowestMetricWins",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "wlan0\t00000000\t0108A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-                  "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
-                  "eth0"},
-        RouteCase{"EqualMetricsFirstListedWins",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "wlan0\t00000000\t0108A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-                  "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
-                  "wlan0"},
-        RouteCase{"RouteNotUpIsSkipped",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "eth0\t00000000\t0101A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n",
-                  std::nullopt},
-        RouteCase{"HalfOfTheAddressSpaceIsNoDefault",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "tun0\t00000000\t0100080A\t0003\t0\t0\t0\t00000080\t0\t0\t0\n"
-                  "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
-                  "eth0"},
-        RouteCase{"OnlyLocalRoutes",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n",
-                  std::nullopt},
-        RouteCase{"HeaderOnly", "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n", std::nullopt},
-        RouteCase{"Empty", "", std::nullopt},
-        RouteCase{"GarbageLinesAreSkipped",
-                  "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
-                  "broken line\n"
-                  "eth9\tzz000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-                  "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0",
-                  "eth0"}),
+    testing::Values(RouteCase{"Typical",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                              "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n",
+                              "eth0"},
+                    RouteCase{"LowestMetricWins",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "wlan0\t00000000\t0108A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+                              "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
+                              "eth0"},
+                    RouteCase{"EqualMetricsFirstListedWins",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "wlan0\t00000000\t0108A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                              "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
+                              "wlan0"},
+                    RouteCase{"RouteNotUpIsSkipped",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "eth0\t00000000\t0101A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n",
+                              std::nullopt},
+                    RouteCase{"HalfOfTheAddressSpaceIsNoDefault",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "tun0\t00000000\t0100080A\t0003\t0\t0\t0\t00000080\t0\t0\t0\n"
+                              "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
+                              "eth0"},
+                    RouteCase{"OnlyLocalRoutes",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n",
+                              std::nullopt},
+                    RouteCase{"HeaderOnly", "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n",
+                              std::nullopt},
+                    RouteCase{"Empty", "", std::nullopt},
+                    RouteCase{"GarbageLinesAreSkipped",
+                              "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "broken line\n"
+                              "eth9\tzz000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                              "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0",
+                              "eth0"}),
     [](const testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
 
 TEST(CaptureFilter, LoopbackLetsOnlyTheReceivedCopyThrough)
@@ -142,21 +145,26 @@ struct RingCase {
     int expected;
 };
 
-void PrintTo(const RingCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const RingCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class RingSize : public testing::TestWithParam<RingCase> {};
 
-TEST_P(RingSize, HoldsEnoughFramesWithinBounds) { EXPECT_EQ(CaptureRingBytes(GetParam().mtu), GetParam().expected); }
+TEST_P(RingSize, HoldsEnoughFramesWithinBounds)
+{
+    EXPECT_EQ(CaptureRingBytes(GetParam().mtu), GetParam().expected);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Mtus, RingSize,
-    testing::Values(RingCase{"Ethernet", 1500, 4096 * (1500 + 82)},
-                    RingCase{"JumboIsCapped", 9000, 32 * 1024 * 1024},
-                    RingCase{"SmallMtu", 4000, 4096 * (4000 + 82)},
-                    RingCase{"LoopbackIsCapped", 65536, 32 * 1024 * 1024},
-                    RingCase{"UnknownIsCapped", 0, 32 * 1024 * 1024},
-                    RingCase{"TinyIsRaisedToTheFloor", 68, 2 * 1024 * 1024}),
-    [](const testing::TestParamInfo<RingCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Mtus, RingSize,
+                         testing::Values(RingCase{"Ethernet", 1500, 4096 * (1500 + 82)},
+                                         RingCase{"JumboIsCapped", 9000, 32 * 1024 * 1024},
+                                         RingCase{"SmallMtu", 4000, 4096 * (4000 + 82)},
+                                         RingCase{"LoopbackIsCapped", 65536, 32 * 1024 * 1024},
+                                         RingCase{"UnknownIsCapped", 0, 32 * 1024 * 1024},
+                                         RingCase{"TinyIsRaisedToTheFloor", 68, 2 * 1024 * 1024}),
+                         [](const testing::TestParamInfo<RingCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quorvel::capture

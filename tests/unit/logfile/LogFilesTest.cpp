@@ -20,24 +20,32 @@
 namespace quorvel::logfile {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
+QByteArray ReadAll(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteAll(const QString& path, const QByteArray& bytes) {
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-RichText ChatLog() {
-    return RichText{{{"Ann 说 (09:05:07):", Green}, {"\nHello {world} \\ 😀\t中文\n", Black},
-                     {"Bob 说 (09:05:09):", Blue, true}, {"\n", Black}, {"bold", Black, true},
-                     {" italic", Black, false, true}, {" underline", Black, false, false, true}}};
+RichText ChatLog()
+{
+    return RichText{{{"Ann 说 (09:05:07):", Green},
+                     {"\nHello {world} \\ 😀\t中文\n", Black},
+                     {"Bob 说 (09:05:09):", Blue, true},
+                     {"\n", Black},
+                     {"bold", Black, true},
+                     {" italic", Black, false, true},
+                     {" underline", Black, false, false, true}}};
 }
 
-std::string ErrorOf(const std::function<void()>& operation) {
+std::string ErrorOf(const std::function<void()>& operation)
+{
     try {
         operation();
     } catch (const LogFileError& error) {
@@ -54,14 +62,16 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(LogFiles, DocumentKeepsRunsAndFormats) {
+TEST_F(LogFiles, DocumentKeepsRunsAndFormats)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
     EXPECT_EQ(document.toPlainText().toStdString(), ChatLog().plainText());
     EXPECT_EQ(Normalized(FromDocument(document)).runs, Normalized(ChatLog()).runs);
 }
 
-TEST_F(LogFiles, AppendingGoesBehindWhatIsThere) {
+TEST_F(LogFiles, AppendingGoesBehindWhatIsThere)
+{
     QTextDocument document;
     AppendToDocument(RichText{{{"first", Green}}}, document);
     AppendToDocument(RichText{{{"\nsecond", Blue}}}, document);
@@ -72,7 +82,8 @@ TEST_F(LogFiles, AppendingGoesBehindWhatIsThere) {
     EXPECT_EQ(back.runs[1], (TextRun{"\nsecond", Blue}));
 }
 
-TEST_F(LogFiles, FromDocumentTurnsLineSeparatorsIntoNewlines) {
+TEST_F(LogFiles, FromDocumentTurnsLineSeparatorsIntoNewlines)
+{
     QTextDocument document;
     QTextCursor cursor(&document);
     cursor.insertText(QStringLiteral("a") + QChar(QChar::LineSeparator) + QStringLiteral("b"));
@@ -86,7 +97,8 @@ struct SaveCase {
 
 class LogFileRoundTrip : public LogFiles, public testing::WithParamInterface<SaveCase> {};
 
-TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText) {
+TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText)
+{
     const bool plain = GetParam().plainTextMode;
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
@@ -101,7 +113,8 @@ TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText) {
     }
 }
 
-TEST_P(LogFileRoundTrip, EmptyLog) {
+TEST_P(LogFileRoundTrip, EmptyLog)
+{
     const bool plain = GetParam().plainTextMode;
     QTextDocument document;
     const QString file = path("empty");
@@ -124,7 +137,8 @@ TEST_P(LogFileRoundTrip, EmptyLog) {
 INSTANTIATE_TEST_SUITE_P(Modes, LogFileRoundTrip, testing::Values(SaveCase{"Rtf", false}, SaveCase{"PlainText", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LogFiles, PlainTextFileIsUtf8WithCrLf) {
+TEST_F(LogFiles, PlainTextFileIsUtf8WithCrLf)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
     SaveLogFile(path("log.txt"), true, document);
@@ -132,7 +146,8 @@ TEST_F(LogFiles, PlainTextFileIsUtf8WithCrLf) {
     EXPECT_TRUE(ReadAll(path("log.txt")).startsWith("Ann \xE8\xAF\xB4 (09:05:07):\r\nHello"));
 }
 
-TEST_F(LogFiles, PlainTextModeShowsRtfMarkup) {
+TEST_F(LogFiles, PlainTextModeShowsRtfMarkup)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
     SaveLogFile(path("log.rtf"), false, document);
@@ -143,14 +158,16 @@ TEST_F(LogFiles, PlainTextModeShowsRtfMarkup) {
     EXPECT_TRUE(opened.toPlainText().contains(QStringLiteral("\\colortbl")));
 }
 
-TEST_F(LogFiles, PlainTextFileOpensWhenRtfExpected) {
+TEST_F(LogFiles, PlainTextFileOpensWhenRtfExpected)
+{
     WriteAll(path("chat.txt"), QByteArray("\xD6\xD0\xCE\xC4\r\nline two\r\n")); // GB18030, from Windows
     QTextDocument opened;
     LoadLogFile(path("chat.txt"), false, opened);
     EXPECT_EQ(opened.toPlainText(), QStringLiteral("中文\nline two\n"));
 }
 
-TEST_F(LogFiles, OtherProgramsRtfShowsFormatted) {
+TEST_F(LogFiles, OtherProgramsRtfShowsFormatted)
+{
     QTextDocument opened;
     LoadLogFile(QStringLiteral(QUORVEL_TEST_DATA "/rtf/lo-chat-zh.rtf"), false, opened);
     const QString text = opened.toPlainText();
@@ -161,14 +178,16 @@ TEST_F(LogFiles, OtherProgramsRtfShowsFormatted) {
     EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(0, 0, 255));
 }
 
-TEST_F(LogFiles, BinaryFileFailsToLoad) {
+TEST_F(LogFiles, BinaryFileFailsToLoad)
+{
     WriteAll(path("image.png"), QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
     QTextDocument opened;
     EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), false, opened); }), "Failed to Load Stream");
     EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), true, opened); }), "Failed to Load Stream");
 }
 
-TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared) {
+TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared)
+{
     QTextDocument opened;
     AppendToDocument(RichText{{{"old", Black}}}, opened);
     const QString missing = path("missing.rtf");
@@ -177,7 +196,8 @@ TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared) {
     EXPECT_TRUE(opened.isEmpty());
 }
 
-TEST_F(LogFiles, UnwritablePathCannotBeCreated) {
+TEST_F(LogFiles, UnwritablePathCannotBeCreated)
+{
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
     const QString file = path("no-such-folder/log.rtf");
@@ -190,7 +210,8 @@ TEST_F(LogFiles, UnwritablePathCannotBeCreated) {
 
 // A write that fails half-way (here: the file size limit, which holds for root too) must leave
 // the old log as it was.
-TEST_F(LogFiles, FailedSaveKeepsTheOldFile) {
+TEST_F(LogFiles, FailedSaveKeepsTheOldFile)
+{
     const QString file = path("log.rtf");
     WriteAll(file, QByteArray("{\\rtf1 old log}"));
     QTextDocument document;
@@ -211,7 +232,8 @@ TEST_F(LogFiles, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("log.rtf")});
 }
 
-TEST_F(LogFiles, SaveReplacesAnExistingFile) {
+TEST_F(LogFiles, SaveReplacesAnExistingFile)
+{
     const QString file = path("log.rtf");
     WriteAll(file, QByteArray(4096, 'z'));
     QTextDocument document;
@@ -225,7 +247,8 @@ TEST_F(LogFiles, SaveReplacesAnExistingFile) {
 } // namespace
 } // namespace quorvel::logfile
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -15,28 +15,40 @@ struct DecodeCase {
 
 class PlainTextDecode : public testing::TestWithParam<DecodeCase> {};
 
-TEST_P(PlainTextDecode, GivesUtf8WithNewlines) { EXPECT_EQ(DecodePlainText(GetParam().bytes), GetParam().text); }
+TEST_P(PlainTextDecode, GivesUtf8WithNewlines)
+{
+    EXPECT_EQ(DecodePlainText(GetParam().bytes), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Log, PlainTextDecode,
-    testing::Values(
-        DecodeCase{"Empty", "", ""},
-        DecodeCase{"Utf8", "Ann 说 (09:05:07):\r\nHello 😀\r\n", "Ann 说 (09:05:07):\nHello 😀\n"},
-        DecodeCase{"Utf8Bom", "\xEF\xBB\xBF" "中文\r\n", "中文\n"},
-        DecodeCase{"BomOnly", "\xEF\xBB\xBF", ""},
-        DecodeCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4\r\n\xC4\xE3\xBA\xC3", "中文\n你好"},
-        DecodeCase{"Gb18030FourByte", "\x81\x30\x84\x38 \x94\x39\xFC\x36", "© 😀"},
-        DecodeCase{"Gb18030MixedAscii", "Ann \xCB\xB5\xA3\xBA hi", "Ann 说： hi"},
-        DecodeCase{"InvalidEverywhere", "a\xFF" "b", "a\uFFFDb"},
-        DecodeCase{"LoneCr", "a\rb\r", "a\nb\n"},
-        DecodeCase{"CrCrLf", "a\r\r\nb", "a\n\nb"},
-        DecodeCase{"LfKept", "a\nb", "a\nb"},
-        DecodeCase{"Utf16LeBom", std::string("\xFF\xFE" "A\0-N\r\0\n\0", 10), "A中\n"},
-        DecodeCase{"Utf16BeBom", std::string("\xFE\xFF\0A\x4E\x2D", 6), "A中"},
-        DecodeCase{"OverlongTakenAsGb18030", "\xC0\xAF", "蜡"}),
+    testing::Values(DecodeCase{"Empty", "", ""},
+                    DecodeCase{"Utf8", "Ann 说 (09:05:07):\r\nHello 😀\r\n", "Ann 说 (09:05:07):\nHello 😀\n"},
+                    DecodeCase{"Utf8Bom",
+                               "\xEF\xBB\xBF"
+                               "中文\r\n",
+                               "中文\n"},
+                    DecodeCase{"BomOnly", "\xEF\xBB\xBF", ""},
+                    DecodeCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4\r\n\xC4\xE3\xBA\xC3", "中文\n你好"},
+                    DecodeCase{"Gb18030FourByte", "\x81\x30\x84\x38 \x94\x39\xFC\x36", "© 😀"},
+                    DecodeCase{"Gb18030MixedAscii", "Ann \xCB\xB5\xA3\xBA hi", "Ann 说： hi"},
+                    DecodeCase{"InvalidEverywhere",
+                               "a\xFF"
+                               "b",
+                               "a\uFFFDb"},
+                    DecodeCase{"LoneCr", "a\rb\r", "a\nb\n"}, DecodeCase{"CrCrLf", "a\r\r\nb", "a\n\nb"},
+                    DecodeCase{"LfKept", "a\nb", "a\nb"},
+                    DecodeCase{"Utf16LeBom",
+                               std::string("\xFF\xFE"
+                                           "A\0-N\r\0\n\0",
+                                           10),
+                               "A中\n"},
+                    DecodeCase{"Utf16BeBom", std::string("\xFE\xFF\0A\x4E\x2D", 6), "A中"},
+                    DecodeCase{"OverlongTakenAsGb18030", "\xC0\xAF", "蜡"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlainTextEncode, WritesCrLf) {
+TEST(PlainTextEncode, WritesCrLf)
+{
     EXPECT_EQ(EncodePlainText(""), "");
     EXPECT_EQ(EncodePlainText("a\nb\n"), "a\r\nb\r\n");
     EXPECT_EQ(EncodePlainText("\n\n"), "\r\n\r\n");
@@ -44,7 +56,8 @@ TEST(PlainTextEncode, WritesCrLf) {
     EXPECT_EQ(EncodePlainText("中文\t😀"), "中文\t😀");
 }
 
-TEST(PlainTextEncode, RoundTrips) {
+TEST(PlainTextEncode, RoundTrips)
+{
     for (const std::string text : {"", "one line", "中文\n\nemoji 😀\n", "\n", "tab\there\n"})
         EXPECT_EQ(DecodePlainText(EncodePlainText(text)), text);
 }

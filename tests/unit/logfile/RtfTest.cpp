@@ -16,7 +16,8 @@
 namespace quorvel::logfile {
 namespace {
 
-std::string TextOf(std::string_view rtf) {
+std::string TextOf(std::string_view rtf)
+{
     const std::optional<RichText> text = ReadRtf(rtf);
     return text ? text->plainText() : std::string("<not rtf>");
 }
@@ -26,16 +27,24 @@ struct RoundTripCase {
     RichText text;
 };
 
-RichText Runs(std::initializer_list<TextRun> runs) { return RichText{runs}; }
+RichText Runs(std::initializer_list<TextRun> runs)
+{
+    return RichText{runs};
+}
 
-std::vector<RoundTripCase> RoundTripCases() {
+std::vector<RoundTripCase> RoundTripCases()
+{
     return {
         {"Empty", Runs({})},
         {"Ascii", Runs({{"Hello", Black}})},
-        {"ChatLines", Runs({{"Ann 说 (09:05:07):", Green}, {"\nHello\n", Black},
-                            {"Bob 说 (09:05:09):", Blue}, {"\nHi there", Black}})},
-        {"BoldItalicUnderline", Runs({{"b", Black, true}, {"i", Black, false, true},
-                                      {"u", Black, false, false, true}, {"all", Green, true, true, true},
+        {"ChatLines", Runs({{"Ann 说 (09:05:07):", Green},
+                            {"\nHello\n", Black},
+                            {"Bob 说 (09:05:09):", Blue},
+                            {"\nHi there", Black}})},
+        {"BoldItalicUnderline", Runs({{"b", Black, true},
+                                      {"i", Black, false, true},
+                                      {"u", Black, false, false, true},
+                                      {"all", Green, true, true, true},
                                       {"none", Black}})},
         {"Chinese", Runs({{"消息记录：今天的周会改到下午三点，地点不变。", Black}})},
         {"EmojiAndExtensionB", Runs({{"😀👨‍👩‍👧🇨🇳 𠮷田 \U0010FFFF \U00010000", Black}})},
@@ -47,14 +56,19 @@ std::vector<RoundTripCase> RoundTripCases() {
         {"SpacesAfterControlWords", Runs({{" lead", Green}, {"  two", Black, true}, {"\n  after par", Black}})},
         {"DigitsAfterControlWords", Runs({{"1", Green}, {"2", Blue}, {"-3", Black, true}})},
         {"SameColourChangingStyle", Runs({{"x", Green, true}, {"y", Green}, {"z", Green, false, true}})},
-        {"ManyColours", Runs({{"r", {255, 0, 0}}, {"g", {0, 255, 0}}, {"b", {0, 0, 255}}, {"w", {255, 255, 255}},
-                              {"k", Black}, {"r again", {255, 0, 0}}})},
+        {"ManyColours", Runs({{"r", {255, 0, 0}},
+                              {"g", {0, 255, 0}},
+                              {"b", {0, 0, 255}},
+                              {"w", {255, 255, 255}},
+                              {"k", Black},
+                              {"r again", {255, 0, 0}}})},
     };
 }
 
 class RtfRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
-TEST_P(RtfRoundTrip, ReadsBackTheSameRuns) {
+TEST_P(RtfRoundTrip, ReadsBackTheSameRuns)
+{
     const RichText& text = GetParam().text;
     const std::string rtf = WriteRtf(text);
     const std::optional<RichText> back = ReadRtf(rtf);
@@ -62,7 +76,8 @@ TEST_P(RtfRoundTrip, ReadsBackTheSameRuns) {
     EXPECT_EQ(Normalized(*back).runs, Normalized(text).runs) << rtf;
 }
 
-TEST_P(RtfRoundTrip, WritesSevenBitRtfWithEveryColour) {
+TEST_P(RtfRoundTrip, WritesSevenBitRtfWithEveryColour)
+{
     const RichText& text = GetParam().text;
     const std::string rtf = WriteRtf(text);
     EXPECT_TRUE(rtf.starts_with("{\\rtf1\\ansi\\ansicpg1252\\deff0")) << rtf;
@@ -100,23 +115,22 @@ struct EscapeCase {
 
 class RtfWriterEscapes : public testing::TestWithParam<EscapeCase> {};
 
-TEST_P(RtfWriterEscapes, WritesTheCharacterAsRtfRequires) {
+TEST_P(RtfWriterEscapes, WritesTheCharacterAsRtfRequires)
+{
     const std::string rtf = WriteRtf(Runs({{GetParam().text, Black}}));
     EXPECT_NE(rtf.find(GetParam().written), std::string::npos) << rtf;
 }
 
-INSTANTIATE_TEST_SUITE_P(Log, RtfWriterEscapes,
-                         testing::Values(EscapeCase{"Chinese", "中", "\\u20013?"},
-                                         EscapeCase{"AboveSignedRange", "\uFFFD", "\\u-3?"},
-                                         EscapeCase{"SurrogatePair", "😀", "\\u-10179?\\u-8704?"},
-                                         EscapeCase{"Latin1", "é", "\\u233?"},
-                                         EscapeCase{"Backslash", "a\\b", "a\\\\b"},
-                                         EscapeCase{"Braces", "{x}", "\\{x\\}"},
-                                         EscapeCase{"Tab", "a\tb", "a\\tab b"},
-                                         EscapeCase{"Paragraph", "a\nb", "a\\par\nb"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Log, RtfWriterEscapes,
+    testing::Values(EscapeCase{"Chinese", "中", "\\u20013?"}, EscapeCase{"AboveSignedRange", "\uFFFD", "\\u-3?"},
+                    EscapeCase{"SurrogatePair", "😀", "\\u-10179?\\u-8704?"}, EscapeCase{"Latin1", "é", "\\u233?"},
+                    EscapeCase{"Backslash", "a\\b", "a\\\\b"}, EscapeCase{"Braces", "{x}", "\\{x\\}"},
+                    EscapeCase{"Tab", "a\tb", "a\\tab b"}, EscapeCase{"Paragraph", "a\nb", "a\\par\nb"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RtfWriter, EmptyLogIsADocumentWithoutText) {
+TEST(RtfWriter, EmptyLogIsADocumentWithoutText)
+{
     const std::string rtf = WriteRtf(RichText{});
     EXPECT_TRUE(rtf.starts_with("{\\rtf1"));
     const std::optional<RichText> back = ReadRtf(rtf);
@@ -124,19 +138,21 @@ TEST(RtfWriter, EmptyLogIsADocumentWithoutText) {
     EXPECT_TRUE(back->runs.empty());
 }
 
-TEST(RtfWriter, InvalidUtf8AndControlCharactersDoNotLeakIntoTheDocument) {
+TEST(RtfWriter, InvalidUtf8AndControlCharactersDoNotLeakIntoTheDocument)
+{
     const std::string rtf = WriteRtf(Runs({{std::string("a\xFF\x01\rb"), Black}}));
     EXPECT_EQ(TextOf(rtf), "a\uFFFDb");
 }
 
 // unrtf is an independent reader: our files must make sense to it, colours and text included.
-TEST(RtfWriter, UnrtfReadsOurDocument) {
+TEST(RtfWriter, UnrtfReadsOurDocument)
+{
 #ifndef QUORVEL_UNRTF
     GTEST_SKIP() << "unrtf is not installed (Debian package unrtf)";
 #else
     const RichText text = Runs({{"Ann 说 (09:05:07):", Green, true}, {"\nHello {world} \\ back é\n", Black}});
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("quorvel-unrtf-" + std::to_string(::getpid()));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("quorvel-unrtf-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::filesystem::path file = dir / "log.rtf";
     std::ofstream(file, std::ios::binary) << WriteRtf(text);
@@ -165,7 +181,10 @@ struct ReadCase {
 
 class RtfReaderText : public testing::TestWithParam<ReadCase> {};
 
-TEST_P(RtfReaderText, GivesTheText) { EXPECT_EQ(TextOf(GetParam().rtf), GetParam().text); }
+TEST_P(RtfReaderText, GivesTheText)
+{
+    EXPECT_EQ(TextOf(GetParam().rtf), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     CodePages, RtfReaderText,
@@ -193,20 +212,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Unicode, RtfReaderText,
-    testing::Values(
-        ReadCase{"FallbackSkipped", "{\\rtf1 \\u20013?\\u25991?}", "中文"},
-        ReadCase{"NegativeValue", "{\\rtf1 \\u-248?}", "（"},
-        ReadCase{"SurrogatePair", "{\\rtf1 \\u-10179?\\u-9047?}", "💩"},
-        ReadCase{"PositiveSurrogatesUc0", "{\\rtf1\\uc0 \\u55357\\uc1 \\u56395\\'3f}", "👋"},
-        ReadCase{"Uc2SkipsTwoHexBytes", "{\\rtf1\\ansicpg932 \\uc2\\u24180\\'94\\'4e abc}", "年 abc"},
-        ReadCase{"UcIsScopedToTheGroup", "{\\rtf1 {\\uc2 \\u20013\\'d6\\'d0}\\u25991?}", "中文"},
-        ReadCase{"Uc0SkipsNothing", "{\\rtf1\\uc0 \\u20013 x}", "中x"},
-        ReadCase{"FallbackEndsAtGroup", "{\\rtf1\\uc3 {\\u20013}x}", "中x"},
-        ReadCase{"FallbackCountsControlWords", "{\\rtf1\\uc2 \\u20013\\lquote\\'41B}", "中B"},
-        ReadCase{"LoneHighSurrogate", "{\\rtf1 \\u55357?x}", "\uFFFDx"},
-        ReadCase{"LoneLowSurrogate", "{\\rtf1 \\u-8704?x}", "\uFFFDx"},
-        ReadCase{"HighSurrogateAtEnd", "{\\rtf1 \\u55357?}", "\uFFFD"},
-        ReadCase{"NoParameter", "{\\rtf1 a\\u b}", "ab"}),
+    testing::Values(ReadCase{"FallbackSkipped", "{\\rtf1 \\u20013?\\u25991?}", "中文"},
+                    ReadCase{"NegativeValue", "{\\rtf1 \\u-248?}", "（"},
+                    ReadCase{"SurrogatePair", "{\\rtf1 \\u-10179?\\u-9047?}", "💩"},
+                    ReadCase{"PositiveSurrogatesUc0", "{\\rtf1\\uc0 \\u55357\\uc1 \\u56395\\'3f}", "👋"},
+                    ReadCase{"Uc2SkipsTwoHexBytes", "{\\rtf1\\ansicpg932 \\uc2\\u24180\\'94\\'4e abc}", "年 abc"},
+                    ReadCase{"UcIsScopedToTheGroup", "{\\rtf1 {\\uc2 \\u20013\\'d6\\'d0}\\u25991?}", "中文"},
+                    ReadCase{"Uc0SkipsNothing", "{\\rtf1\\uc0 \\u20013 x}", "中x"},
+                    ReadCase{"FallbackEndsAtGroup", "{\\rtf1\\uc3 {\\u20013}x}", "中x"},
+                    ReadCase{"FallbackCountsControlWords", "{\\rtf1\\uc2 \\u20013\\lquote\\'41B}", "中B"},
+                    ReadCase{"LoneHighSurrogate", "{\\rtf1 \\u55357?x}", "\uFFFDx"},
+                    ReadCase{"LoneLowSurrogate", "{\\rtf1 \\u-8704?x}", "\uFFFDx"},
+                    ReadCase{"HighSurrogateAtEnd", "{\\rtf1 \\u55357?}", "\uFFFD"},
+                    ReadCase{"NoParameter", "{\\rtf1 a\\u b}", "ab"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,14 +263,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "deep after"},
         ReadCase{"DeepGroupsUnclosed", "{\\rtf1 " + std::string(100000, '{') + "x", "x"},
         ReadCase{"HugeBin", "{\\rtf1 a\\bin99999999999999999999 xyz}", "a"},
-        ReadCase{"NegativeBin", "{\\rtf1 a\\bin-5 b}", "ab"},
-        ReadCase{"TruncatedHex", "{\\rtf1 a\\'4", "a"},
-        ReadCase{"BadHexDigits", "{\\rtf1 a\\'4zb\\'zz}", "azbzz"},
-        ReadCase{"TruncatedUnicode", "{\\rtf1 a\\u", "a"},
-        ReadCase{"TruncatedNegative", "{\\rtf1 a\\u-", "a-"},
-        ReadCase{"LoneBackslash", "{\\rtf1 a\\", "a"},
-        ReadCase{"TooManyCloses", "{\\rtf1 a}}}b", "a"},
-        ReadCase{"Unclosed", "{\\rtf1 {{{a", "a"},
+        ReadCase{"NegativeBin", "{\\rtf1 a\\bin-5 b}", "ab"}, ReadCase{"TruncatedHex", "{\\rtf1 a\\'4", "a"},
+        ReadCase{"BadHexDigits", "{\\rtf1 a\\'4zb\\'zz}", "azbzz"}, ReadCase{"TruncatedUnicode", "{\\rtf1 a\\u", "a"},
+        ReadCase{"TruncatedNegative", "{\\rtf1 a\\u-", "a-"}, ReadCase{"LoneBackslash", "{\\rtf1 a\\", "a"},
+        ReadCase{"TooManyCloses", "{\\rtf1 a}}}b", "a"}, ReadCase{"Unclosed", "{\\rtf1 {{{a", "a"},
         ReadCase{"HugeColourIndex", "{\\rtf1\\cf99999999999999999999 a\\cf-5 b}", "ab"},
         ReadCase{"HugeUnicode", "{\\rtf1 a\\u99999999999 b\\u-99999999999 c}", "a\uFFFD\uFFFD"},
         ReadCase{"HugeUcSkipsToGroupEnd", "{\\rtf1 {\\uc99999999999 \\u20013 skipped}x}", "中x"},
@@ -260,12 +274,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NulBytes", std::string("{\\rtf1 a\0b}", 11), "ab"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RtfReader, RefusesWhatIsNoRtf) {
+TEST(RtfReader, RefusesWhatIsNoRtf)
+{
     for (std::string_view bytes : {"", "hello", "{\\rt", "{rtf1}", "\\rtf1", "x{\\rtf1 a}"})
         EXPECT_FALSE(ReadRtf(bytes).has_value()) << bytes;
 }
 
-TEST(RtfReader, DeepFormattingIsFlattenedNotLost) {
+TEST(RtfReader, DeepFormattingIsFlattenedNotLost)
+{
     std::string rtf = "{\\rtf1{\\colortbl;\\red0\\green128\\blue0;}";
     for (int i = 0; i < 100000; ++i)
         rtf += "{\\b ";
@@ -288,7 +304,8 @@ struct FormatCase {
 
 class RtfReaderFormat : public testing::TestWithParam<FormatCase> {};
 
-TEST_P(RtfReaderFormat, GivesTheRuns) {
+TEST_P(RtfReaderFormat, GivesTheRuns)
+{
     const std::optional<RichText> text = ReadRtf(GetParam().rtf);
     ASSERT_TRUE(text.has_value());
     EXPECT_EQ(text->runs, GetParam().runs);
@@ -298,23 +315,31 @@ constexpr const char* ColourTable = "{\\colortbl;\\red0\\green128\\blue0;\\red0\
 
 INSTANTIATE_TEST_SUITE_P(
     Log, RtfReaderFormat,
-    testing::Values(
-        FormatCase{"Colours", std::string("{\\rtf1") + ColourTable + "\\cf1 g\\cf2 b\\cf0 k\\cf9 x}",
-                   {{"g", Green}, {"b", Blue}, {"kx", Black}}},
-        FormatCase{"GroupRestoresState", std::string("{\\rtf1") + ColourTable + "a{\\cf1\\b\\i\\ul b}c}",
-                   {{"a", Black}, {"b", Green, true, true, true}, {"c", Black}}},
-        FormatCase{"ExplicitOff", "{\\rtf1\\b\\i\\ul a\\b0 b\\i0 c\\ulnone d}",
-                   {{"a", Black, true, true, true}, {"b", Black, false, true, true},
-                    {"c", Black, false, false, true}, {"d", Black}}},
-        FormatCase{"UnderlineKinds", "{\\rtf1\\uldb a\\ul0 b\\ulwave c}",
-                   {{"a", Black, false, false, true}, {"b", Black}, {"c", Black, false, false, true}}},
-        FormatCase{"PlainResets", std::string("{\\rtf1") + ColourTable + "\\cf2\\b\\i\\ul a\\plain b}",
-                   {{"a", Blue, true, true, true}, {"b", Black}}},
-        FormatCase{"PardKeepsCharacterFormat", "{\\rtf1\\b a\\par\\pard b}", {{"a\nb", Black, true}}},
-        FormatCase{"DoubleByteAssociatedBold", "{\\rtf1{\\dbch\\ab\\dbch \\u20013?}{\\rtlch\\ab\\ltrch x}}",
-                   {{"中", Black, true}, {"x", Black}}},
-        FormatCase{"ParagraphTakesFormat", std::string("{\\rtf1") + ColourTable + "\\cf1 h\\par\\cf0 b}",
-                   {{"h\n", Green}, {"b", Black}}}),
+    testing::Values(FormatCase{"Colours",
+                               std::string("{\\rtf1") + ColourTable + "\\cf1 g\\cf2 b\\cf0 k\\cf9 x}",
+                               {{"g", Green}, {"b", Blue}, {"kx", Black}}},
+                    FormatCase{"GroupRestoresState",
+                               std::string("{\\rtf1") + ColourTable + "a{\\cf1\\b\\i\\ul b}c}",
+                               {{"a", Black}, {"b", Green, true, true, true}, {"c", Black}}},
+                    FormatCase{"ExplicitOff",
+                               "{\\rtf1\\b\\i\\ul a\\b0 b\\i0 c\\ulnone d}",
+                               {{"a", Black, true, true, true},
+                                {"b", Black, false, true, true},
+                                {"c", Black, false, false, true},
+                                {"d", Black}}},
+                    FormatCase{"UnderlineKinds",
+                               "{\\rtf1\\uldb a\\ul0 b\\ulwave c}",
+                               {{"a", Black, false, false, true}, {"b", Black}, {"c", Black, false, false, true}}},
+                    FormatCase{"PlainResets",
+                               std::string("{\\rtf1") + ColourTable + "\\cf2\\b\\i\\ul a\\plain b}",
+                               {{"a", Blue, true, true, true}, {"b", Black}}},
+                    FormatCase{"PardKeepsCharacterFormat", "{\\rtf1\\b a\\par\\pard b}", {{"a\nb", Black, true}}},
+                    FormatCase{"DoubleByteAssociatedBold",
+                               "{\\rtf1{\\dbch\\ab\\dbch \\u20013?}{\\rtlch\\ab\\ltrch x}}",
+                               {{"中", Black, true}, {"x", Black}}},
+                    FormatCase{"ParagraphTakesFormat",
+                               std::string("{\\rtf1") + ColourTable + "\\cf1 h\\par\\cf0 b}",
+                               {{"h\n", Green}, {"b", Black}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

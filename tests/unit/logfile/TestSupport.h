@@ -8,14 +8,16 @@
 
 namespace quorvel::logfile {
 
-inline std::ostream& operator<<(std::ostream& out, const TextRun& run) {
+inline std::ostream& operator<<(std::ostream& out, const TextRun& run)
+{
     return out << "{\"" << run.text << "\" rgb(" << int(run.color.red) << ',' << int(run.color.green) << ','
                << int(run.color.blue) << ')' << (run.bold ? " bold" : "") << (run.italic ? " italic" : "")
                << (run.underline ? " underline" : "") << '}';
 }
 
 // Adjacent runs of equal format merged, empty runs dropped: the form in which runs compare.
-inline RichText Normalized(const RichText& text) {
+inline RichText Normalized(const RichText& text)
+{
     RichText out;
     for (const TextRun& run : text.runs) {
         if (run.text.empty())

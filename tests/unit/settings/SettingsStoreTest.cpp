@@ -36,8 +36,7 @@ void PrintTo(const StoredSettings& s, std::ostream* os)
 
 namespace {
 
-template <typename Row>
-std::string RowName(const testing::TestParamInfo<Row>& info)
+template <typename Row> std::string RowName(const testing::TestParamInfo<Row>& info)
 {
     return info.param.name;
 }
@@ -156,40 +155,22 @@ TEST_P(ParseProfileIntTest, Value)
     EXPECT_EQ(ParseProfileInt(GetParam().text, -77), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ParseProfileIntTest, testing::Values(
-    IntRow{"Empty", "", -77},
-    IntRow{"Zero", "0", 0},
-    IntRow{"Decimal", "42", 42},
-    IntRow{"Negative", "-5", -5},
-    IntRow{"LeadingZeros", "00012", 12},
-    IntRow{"NotANumber", "abc", -77},
-    IntRow{"HexLower", "0x2", 2},
-    IntRow{"HexUpperPrefix", "0X1f", 31},
-    IntRow{"HexLeadingZeros", "0x00000000000001", 1},
-    IntRow{"DollarHex", "$2", 2},
-    IntRow{"DollarHexDigits", "$fF", 255},
-    IntRow{"PrefixOnly", "0x", -77},
-    IntRow{"HexRestNotHex", "0xg", -77},
-    IntRow{"HexRestSigned", "0x-1", -77},
-    IntRow{"DollarOnly", "$", -77},
-    IntRow{"DollarSigned", "$-1", -77},
-    IntRow{"MinusOnly", "-", -77},
-    IntRow{"PlusSign", "+5", -77},
-    IntRow{"LeadingBlank", " 5", -77},
-    IntRow{"TrailingBlank", "5 ", -77},
-    IntRow{"TrailingText", "5x", -77},
-    IntRow{"Fraction", "1.5", -77},
-    IntRow{"Exponent", "1e3", -77},
-    IntRow{"FullWidthDigits", "１２", -77},
-    IntRow{"Max", "2147483647", INT_MAX},
-    IntRow{"Min", "-2147483648", INT_MIN},
-    IntRow{"AboveMax", "2147483648", -77},
-    IntRow{"BelowMin", "-2147483649", -77},
-    IntRow{"HugeDecimal", std::string(40, '9'), -77},
-    IntRow{"HexMax", "0x7fffffff", INT_MAX},
-    IntRow{"HexOverflow", "0x80000000", -77},
-    IntRow{"DollarOverflow", "$FFFFFFFF", -77}
-), RowName<IntRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseProfileIntTest,
+    testing::Values(
+        IntRow{"Empty", "", -77}, IntRow{"Zero", "0", 0}, IntRow{"Decimal", "42", 42}, IntRow{"Negative", "-5", -5},
+        IntRow{"LeadingZeros", "00012", 12}, IntRow{"NotANumber", "abc", -77}, IntRow{"HexLower", "0x2", 2},
+        IntRow{"HexUpperPrefix", "0X1f", 31}, IntRow{"HexLeadingZeros", "0x00000000000001", 1},
+        IntRow{"DollarHex", "$2", 2}, IntRow{"DollarHexDigits", "$fF", 255}, IntRow{"PrefixOnly", "0x", -77},
+        IntRow{"HexRestNotHex", "0xg", -77}, IntRow{"HexRestSigned", "0x-1", -77}, IntRow{"DollarOnly", "$", -77},
+        IntRow{"DollarSigned", "$-1", -77}, IntRow{"MinusOnly", "-", -77}, IntRow{"PlusSign", "+5", -77},
+        IntRow{"LeadingBlank", " 5", -77}, IntRow{"TrailingBlank", "5 ", -77}, IntRow{"TrailingText", "5x", -77},
+        IntRow{"Fraction", "1.5", -77}, IntRow{"Exponent", "1e3", -77}, IntRow{"FullWidthDigits", "１２", -77},
+        IntRow{"Max", "2147483647", INT_MAX}, IntRow{"Min", "-2147483648", INT_MIN},
+        IntRow{"AboveMax", "2147483648", -77}, IntRow{"BelowMin", "-2147483649", -77},
+        IntRow{"HugeDecimal", std::string(40, '9'), -77}, IntRow{"HexMax", "0x7fffffff", INT_MAX},
+        IntRow{"HexOverflow", "0x80000000", -77}, IntRow{"DollarOverflow", "$FFFFFFFF", -77}),
+    RowName<IntRow>);
 
 // --- load --------------------------------------------------------------------------------------
 
@@ -214,29 +195,40 @@ const std::string AllKeys =
     "[set]\nRate=-3\nVolume=40\nEngine=1\nRate1=7\nVolume1=60\nEngine1=2\ncbme=0\ncbfriend=1\ncbmyname=0\n"
     "cbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n";
 
-INSTANTIATE_TEST_SUITE_P(Table, LoadTest, testing::Values(
-    LoadRow{"NoFile", std::nullopt, {}},
-    LoadRow{"EmptyFile", "", {}},
-    LoadRow{"AllKeys", AllKeys,
-            {.engine = 1, .engine1 = 2, .rate = -3, .rate1 = 7, .volume = 40, .volume1 = 60, .cbme = false,
-             .cbfriend = true, .cbmyname = false, .cbfriendsname = false, .cbmyex = true, .cbfriendsex = false,
-             .showtime = false}},
-    // The track bars clamp; the store hands the stored numbers on.
-    LoadRow{"RateAndVolumeUnclamped", "[set]\nRate=25\nVolume=-5\n", {.rate = 25, .volume = -5}},
-    LoadRow{"VolumeNotANumber", "[set]\nVolume=abc\n", {}},
-    LoadRow{"EngineHex", "[set]\nEngine=0x2\nEngine1=$2\n", {.engine = 2, .engine1 = 2}},
-    LoadRow{"FlagTwoIsTrue", "[set]\ncbme=2\ncbfriend=-1\n", {}},
-    LoadRow{"FlagNotANumberKeepsDefault", "[set]\ncbme=yes\n", {}},
-    LoadRow{"UpperCaseNames", "[SET]\nRATE=3\nCBME=0\n", {.rate = 3, .cbme = false}},
-    LoadRow{"MixedCaseNames", "[Set]\nvOlUmE1=7\nShowTime=0\n", {.volume1 = 7, .showtime = false}},
-    LoadRow{"OtherSectionIgnored", "[other]\nRate=5\n[set]\nVolume=9\n", {.volume = 9}},
-    LoadRow{"CommentsIgnored", "; Rate=5\n[set]\n; Volume=1\nVolume=2\n", {.volume = 2}},
-    LoadRow{"CrLf", "[set]\r\nRate=4\r\nshowtime=0\r\n", {.rate = 4, .showtime = false}},
-    LoadRow{"QuotedValue", "[set]\nRate=\"6\"\n", {.rate = 6}},
-    LoadRow{"BlanksAround", "[set]\n  Rate  =  6  \n", {.rate = 6}},
-    // Only the first 2047 characters count: the junk at character 2048 is not seen.
-    LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}
-), RowName<LoadRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, LoadTest,
+    testing::Values(LoadRow{"NoFile", std::nullopt, {}}, LoadRow{"EmptyFile", "", {}},
+                    LoadRow{"AllKeys",
+                            AllKeys,
+                            {.engine = 1,
+                             .engine1 = 2,
+                             .rate = -3,
+                             .rate1 = 7,
+                             .volume = 40,
+                             .volume1 = 60,
+                             .cbme = false,
+                             .cbfriend = true,
+                             .cbmyname = false,
+                             .cbfriendsname = false,
+                             .cbmyex = true,
+                             .cbfriendsex = false,
+                             .showtime = false}},
+                    // The track bars clamp; the store hands the stored numbers on.
+                    LoadRow{"RateAndVolumeUnclamped", "[set]\nRate=25\nVolume=-5\n", {.rate = 25, .volume = -5}},
+                    LoadRow{"VolumeNotANumber", "[set]\nVolume=abc\n", {}},
+                    LoadRow{"EngineHex", "[set]\nEngine=0x2\nEngine1=$2\n", {.engine = 2, .engine1 = 2}},
+                    LoadRow{"FlagTwoIsTrue", "[set]\ncbme=2\ncbfriend=-1\n", {}},
+                    LoadRow{"FlagNotANumberKeepsDefault", "[set]\ncbme=yes\n", {}},
+                    LoadRow{"UpperCaseNames", "[SET]\nRATE=3\nCBME=0\n", {.rate = 3, .cbme = false}},
+                    LoadRow{"MixedCaseNames", "[Set]\nvOlUmE1=7\nShowTime=0\n", {.volume1 = 7, .showtime = false}},
+                    LoadRow{"OtherSectionIgnored", "[other]\nRate=5\n[set]\nVolume=9\n", {.volume = 9}},
+                    LoadRow{"CommentsIgnored", "; Rate=5\n[set]\n; Volume=1\nVolume=2\n", {.volume = 2}},
+                    LoadRow{"CrLf", "[set]\r\nRate=4\r\nshowtime=0\r\n", {.rate = 4, .showtime = false}},
+                    LoadRow{"QuotedValue", "[set]\nRate=\"6\"\n", {.rate = 6}},
+                    LoadRow{"BlanksAround", "[set]\n  Rate  =  6  \n", {.rate = 6}},
+                    // Only the first 2047 characters count: the junk at character 2048 is not seen.
+                    LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}),
+    RowName<LoadRow>);
 
 TEST(Load, UnreadableFileGivesDefaults)
 {
@@ -272,45 +264,67 @@ TEST_P(SaveTest, FileText)
     EXPECT_EQ(EntryCount(dir.path()), 1) << "a temporary file was left behind";
 }
 
-const SettingsToSave Mixed{.rate = 10, .rate1 = -10, .volume = 0, .volume1 = 55, .engine = 2, .engine1 = 0,
-                           .cbme = true, .cbfriend = false, .cbmyname = true, .cbfriendsname = false,
-                           .cbmyex = true, .cbfriendsex = false, .showtime = false};
+const SettingsToSave Mixed{.rate = 10,
+                           .rate1 = -10,
+                           .volume = 0,
+                           .volume1 = 55,
+                           .engine = 2,
+                           .engine1 = 0,
+                           .cbme = true,
+                           .cbfriend = false,
+                           .cbmyname = true,
+                           .cbfriendsname = false,
+                           .cbmyex = true,
+                           .cbfriendsex = false,
+                           .showtime = false};
 
-INSTANTIATE_TEST_SUITE_P(Table, SaveTest, testing::Values(
-    SaveRow{"NewFileInSaveOrder", std::nullopt, Mixed,
-            "[set]\nRate=10\nVolume=0\nEngine=2\nRate1=-10\nVolume1=55\nEngine1=0\ncbme=1\ncbfriend=0\n"
-            "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n"},
-    SaveRow{"NewFileWithoutVoices", std::nullopt, SettingsToSave{},
-            "[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\n"
-            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
-    // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
-    // of the keys stay; engines without a selection keep their stored text.
-    SaveRow{"ExistingFileKeptAround",
-            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime = 1\nRATE=3\nextra=keep me\nEngine=0x7\n\n"
-            "; trailing comment\n[last]\nx=1",
-            SettingsToSave{.rate = -1, .volume = 5},
-            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\n"
-            "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
-            "cbfriendsex=1\n\n; trailing comment\n[last]\nx=1"},
-    SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
-            "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
-            "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\n"},
-    SaveRow{"SectionAppendedToOtherSections", "[other]\nx=1", SettingsToSave{.cbme = false},
-            "[other]\nx=1\n[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=0\ncbfriend=1\ncbmyname=1\n"
-            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
-    SaveRow{"FlagTwoWrittenBackAsOne", "[set]\ncbme=2\n", SettingsToSave{},
-            "[set]\ncbme=1\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbfriend=1\ncbmyname=1\n"
-            "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"}
-), RowName<SaveRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveTest,
+    testing::Values(
+        SaveRow{"NewFileInSaveOrder", std::nullopt, Mixed,
+                "[set]\nRate=10\nVolume=0\nEngine=2\nRate1=-10\nVolume1=55\nEngine1=0\ncbme=1\ncbfriend=0\n"
+                "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n"},
+        SaveRow{"NewFileWithoutVoices", std::nullopt, SettingsToSave{},
+                "[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\n"
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+        // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
+        // of the keys stay; engines without a selection keep their stored text.
+        SaveRow{"ExistingFileKeptAround",
+                "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime = 1\nRATE=3\nextra=keep me\nEngine=0x7\n\n"
+                "; trailing comment\n[last]\nx=1",
+                SettingsToSave{.rate = -1, .volume = 5},
+                "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\n"
+                "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
+                "cbfriendsex=1\n\n; trailing comment\n[last]\nx=1"},
+        SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
+                "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
+                "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\n"},
+        SaveRow{"SectionAppendedToOtherSections", "[other]\nx=1", SettingsToSave{.cbme = false},
+                "[other]\nx=1\n[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=0\ncbfriend=1\ncbmyname=1\n"
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+        SaveRow{"FlagTwoWrittenBackAsOne", "[set]\ncbme=2\n", SettingsToSave{},
+                "[set]\ncbme=1\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbfriend=1\ncbmyname=1\n"
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"}),
+    RowName<SaveRow>);
 
 TEST(Save, WhatIsSavedLoadsBack)
 {
     TempDir dir;
     const SettingsStore store(dir.path() / "set.ini");
     store.save(Mixed);
-    const StoredSettings expected{.engine = 2, .engine1 = 0, .rate = 10, .rate1 = -10, .volume = 0, .volume1 = 55,
-                                  .cbme = true, .cbfriend = false, .cbmyname = true, .cbfriendsname = false,
-                                  .cbmyex = true, .cbfriendsex = false, .showtime = false};
+    const StoredSettings expected{.engine = 2,
+                                  .engine1 = 0,
+                                  .rate = 10,
+                                  .rate1 = -10,
+                                  .volume = 0,
+                                  .volume1 = 55,
+                                  .cbme = true,
+                                  .cbfriend = false,
+                                  .cbmyname = true,
+                                  .cbfriendsname = false,
+                                  .cbmyex = true,
+                                  .cbfriendsex = false,
+                                  .showtime = false};
     EXPECT_EQ(store.load(), expected);
 }
 
@@ -391,8 +405,8 @@ TEST(SaveFailure, WriteFailingHalfWayKeepsOldFile)
         const rlimit limit{1024, 1024};
         return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
     };
-    const auto error =
-        RunInChild(limitFileSize, [&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }); });
+    const auto error = RunInChild(
+        limitFileSize, [&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }); });
     EXPECT_EQ(error, "Unable to write to " + path.string());
     EXPECT_EQ(ReadFile(path), OldFile);
     EXPECT_EQ(EntryCount(dir.path()), 1) << "the temporary file was not removed";
@@ -442,24 +456,38 @@ TEST_P(FolderErrorTest, Wording)
     EXPECT_EQ(ErrorOf([&] { LocateSettingsFolder(home, GetParam().baseName); }), GetParam().error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FolderErrorTest, testing::Values(
-    FolderErrorRow{"FileWhereFolderShouldBe",
-                   [](const fs::path& d) { WriteFile(d / "quorvel", "x"); return d; }, "quorvel",
-                   "I/O error " + std::to_string(EEXIST)},
-    FolderErrorRow{"FileWhereConfigHomeShouldBe",
-                   [](const fs::path& d) { WriteFile(d / ".config", "x"); return d / ".config"; }, "quorvel",
-                   "Invalid filename"},
-    FolderErrorRow{"FileAsAParentOfConfigHome",
-                   [](const fs::path& d) { WriteFile(d / "home", "x"); return d / "home" / ".config"; }, "quorvel",
-                   "Invalid filename"},
-    FolderErrorRow{"DanglingLinkAsConfigHome",
-                   [](const fs::path& d) { fs::create_symlink(d / "nowhere", d / ".config"); return d / ".config"; },
-                   "quorvel", "File not found"},
-    FolderErrorRow{"NameTooLong", [](const fs::path& d) { return d; }, std::string(300, 'q'), "Invalid filename"},
-    FolderErrorRow{"EmptyBaseName", [](const fs::path& d) { return d; }, "", "Invalid filename"},
-    FolderErrorRow{"BaseNameWithSlash", [](const fs::path& d) { return d; }, "a/b", "Invalid filename"},
-    FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"}
-), RowName<FolderErrorRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, FolderErrorTest,
+    testing::Values(FolderErrorRow{"FileWhereFolderShouldBe",
+                                   [](const fs::path& d) {
+                                       WriteFile(d / "quorvel", "x");
+                                       return d;
+                                   },
+                                   "quorvel", "I/O error " + std::to_string(EEXIST)},
+                    FolderErrorRow{"FileWhereConfigHomeShouldBe",
+                                   [](const fs::path& d) {
+                                       WriteFile(d / ".config", "x");
+                                       return d / ".config";
+                                   },
+                                   "quorvel", "Invalid filename"},
+                    FolderErrorRow{"FileAsAParentOfConfigHome",
+                                   [](const fs::path& d) {
+                                       WriteFile(d / "home", "x");
+                                       return d / "home" / ".config";
+                                   },
+                                   "quorvel", "Invalid filename"},
+                    FolderErrorRow{"DanglingLinkAsConfigHome",
+                                   [](const fs::path& d) {
+                                       fs::create_symlink(d / "nowhere", d / ".config");
+                                       return d / ".config";
+                                   },
+                                   "quorvel", "File not found"},
+                    FolderErrorRow{"NameTooLong", [](const fs::path& d) { return d; }, std::string(300, 'q'),
+                                   "Invalid filename"},
+                    FolderErrorRow{"EmptyBaseName", [](const fs::path& d) { return d; }, "", "Invalid filename"},
+                    FolderErrorRow{"BaseNameWithSlash", [](const fs::path& d) { return d; }, "a/b", "Invalid filename"},
+                    FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"}),
+    RowName<FolderErrorRow>);
 
 TEST(Folder, ReadOnlyParentIsAccessDenied)
 {

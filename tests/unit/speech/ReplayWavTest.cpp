@@ -25,8 +25,8 @@ protected:
 
     int run(const std::string& args)
     {
-        const std::string command = std::string("'") + QUORVEL_REPLAY_BINARY + "' " + args + " > '"
-                                    + (m_dir / "out.jsonl").string() + "' 2> '" + (m_dir / "err.txt").string() + "'";
+        const std::string command = std::string("'") + QUORVEL_REPLAY_BINARY + "' " + args + " > '" +
+                                    (m_dir / "out.jsonl").string() + "' 2> '" + (m_dir / "err.txt").string() + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -46,7 +46,7 @@ TEST(SpeechLayer, SpeakingWithoutASoundServerNeitherHangsNorStopsTheEventLoop)
     speech->speak(Channel::Own, QStringLiteral("你好，hello"), 0, 0, 100);
     speech->speak(Channel::Friend, QStringLiteral("朋友说：hello world"), 1, 5, 50);
     speech->speak(Channel::Own, QStringLiteral("second message"), 1, -10, 100);
-    speech->speak(Channel::Own, QString(), 0, 0, 100);  // empty text: nothing, no fault
+    speech->speak(Channel::Own, QString(), 0, 0, 100); // empty text: nothing, no fault
     speech->speak(Channel::Friend, QStringLiteral("bad voice"), -1, 0, 100);
     speech->speak(Channel::Friend, QStringLiteral("bad voice"), 100000, 0, 100);
     speech->stop(Channel::Own);
@@ -101,8 +101,7 @@ TEST(SpeechLayer, WavExportRunsOffTheGuiThreadAndReportsProgress)
     const QString path = dir.filePath(QStringLiteral("日志.wav"));
 
     ASSERT_TRUE(speech->startWavExport(QStringLiteral("你好，今天用QQ聊天。\nHello there."), 0, path));
-    EXPECT_FALSE(speech->startWavExport(QStringLiteral("again"), 0, dir.filePath("b.wav")))
-        << "one export at a time";
+    EXPECT_FALSE(speech->startWavExport(QStringLiteral("again"), 0, dir.filePath("b.wav"))) << "one export at a time";
     ASSERT_TRUE(finished.wait(kLongWaitMs));
     ASSERT_EQ(finished.count(), 1);
     EXPECT_TRUE(finished[0][0].toBool()) << finished[0][2].toString().toStdString();

@@ -9,8 +9,8 @@
 
 #include <cmath>
 #include <optional>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace quorvel::speech {
@@ -18,12 +18,16 @@ namespace {
 
 TEST(RateMapping, Table)
 {
-    struct Row { const char* name; int rate; int wpm; };
+    struct Row {
+        const char* name;
+        int rate;
+        int wpm;
+    };
     const Row rows[] = {
         {"normal", 0, 175},
-        {"one step faster", 1, 195},   // 175 * 3^0.1
+        {"one step faster", 1, 195}, // 175 * 3^0.1
         {"one step slower", -1, 157},
-        {"half way up", 5, 303},       // 175 * sqrt 3
+        {"half way up", 5, 303}, // 175 * sqrt 3
         {"half way down", -5, 101},
         {"fastest is clamped", 10, 500},
         {"just above the floor", -7, 81},
@@ -46,7 +50,12 @@ TEST(RateMapping, EachStepIsTheSameFactorInsideTheRange)
 
 TEST(VolumeMapping, Table)
 {
-    struct Row { const char* name; int volume; std::int16_t in; std::int16_t out; };
+    struct Row {
+        const char* name;
+        int volume;
+        std::int16_t in;
+        std::int16_t out;
+    };
     const Row rows[] = {
         {"full keeps samples", 100, -32768, -32768},
         {"full keeps positive peak", 100, 32767, 32767},
@@ -77,7 +86,11 @@ std::string Describe(const std::vector<TextRun>& runs)
 
 TEST(TextRuns, Table)
 {
-    struct Row { const char* name; const char* text; const char* runs; };
+    struct Row {
+        const char* name;
+        const char* text;
+        const char* runs;
+    };
     const Row rows[] = {
         {"empty", "", ""},
         {"chinese only", "你好世界", "H[你好世界]"},
@@ -139,8 +152,8 @@ std::vector<std::string> Identifiers(const std::vector<VoiceEntry>& entries)
 TEST(VoiceOrder, MandarinFirstThenEnglishThenTheRestByName)
 {
     const auto entries = OrderVoices(SampleVoices(), [](const std::string&) { return false; });
-    const std::vector<std::string> expected = {"sit/cmn-Latn-pinyin", "gmw/en-US", "gmw/en", "gmw/af",
-                                               "iro/chr", "sit/yue", "gmw/de"};
+    const std::vector<std::string> expected = {
+        "sit/cmn-Latn-pinyin", "gmw/en-US", "gmw/en", "gmw/af", "iro/chr", "sit/yue", "gmw/de"};
     EXPECT_EQ(Identifiers(entries), expected);
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries[0].displayName, "Chinese (Mandarin) \u2014 cmn");
@@ -162,15 +175,26 @@ TEST(VoiceOrder, MbrolaVoicesOnlyWithTheirData)
 
 TEST(VoiceOrder, Fallbacks)
 {
-    struct Row { const char* name; std::vector<EngineVoice> voices; std::vector<std::string> ids; std::string latin; };
+    struct Row {
+        const char* name;
+        std::vector<EngineVoice> voices;
+        std::vector<std::string> ids;
+        std::string latin;
+    };
     const Row rows[] = {
         {"no voices", {}, {}, ""},
-        {"only the older mandarin voice", {{"Chinese", "sit/cmn", "cmn", ""}, {"English", "gmw/en", "en-gb", ""}},
-         {"sit/cmn", "gmw/en"}, "gmw/en"},
-        {"mandarin without english", {{"Chinese", "sit/cmn-Latn-pinyin", "cmn-latn-pinyin", ""}},
-         {"sit/cmn-Latn-pinyin"}, ""},
-        {"no mandarin", {{"Dutch", "gmw/nl", "nl", ""}, {"English (America)", "gmw/en-US", "en-us", ""}},
-         {"gmw/en-US", "gmw/nl"}, ""},
+        {"only the older mandarin voice",
+         {{"Chinese", "sit/cmn", "cmn", ""}, {"English", "gmw/en", "en-gb", ""}},
+         {"sit/cmn", "gmw/en"},
+         "gmw/en"},
+        {"mandarin without english",
+         {{"Chinese", "sit/cmn-Latn-pinyin", "cmn-latn-pinyin", ""}},
+         {"sit/cmn-Latn-pinyin"},
+         ""},
+        {"no mandarin",
+         {{"Dutch", "gmw/nl", "nl", ""}, {"English (America)", "gmw/en-US", "en-us", ""}},
+         {"gmw/en-US", "gmw/nl"},
+         ""},
     };
     for (const auto& r : rows) {
         const auto entries = OrderVoices(r.voices, {});
@@ -183,10 +207,15 @@ TEST(VoiceOrder, Fallbacks)
 
 TEST(VoiceDisplayName, Table)
 {
-    struct Row { const char* name; EngineVoice voice; const char* shown; };
+    struct Row {
+        const char* name;
+        EngineVoice voice;
+        const char* shown;
+    };
     const Row rows[] = {
         {"espeak voice", {"English (America)", "gmw/en-US", "en-us", ""}, "English (America) \u2014 en-us"},
-        {"trailing blank trimmed", {"Cherokee ", "iro/chr", "chr-US-Qaaa-x-west", ""},
+        {"trailing blank trimmed",
+         {"Cherokee ", "iro/chr", "chr-US-Qaaa-x-west", ""},
          "Cherokee \u2014 chr-US-Qaaa-x-west"},
         {"no name uses the file name", {"", "gmw/xx", "xx", ""}, "xx \u2014 xx"},
         {"mbrola voice", {"english-mb-en1", "mb/mb-en1", "en-uk", "en1"}, "English (MBROLA en1) \u2014 mb-en1"},
@@ -198,7 +227,13 @@ TEST(VoiceDisplayName, Table)
 TEST(SoundServerProbe, CandidatesTable)
 {
     using Opt = std::optional<std::string>;
-    struct Row { const char* name; Opt server; Opt runtime; std::vector<std::string> sockets; bool other; };
+    struct Row {
+        const char* name;
+        Opt server;
+        Opt runtime;
+        std::vector<std::string> sockets;
+        bool other;
+    };
     const std::string user = "/run/user/" + std::to_string(::getuid()) + "/pulse/native";
     const Row rows[] = {
         {"unix prefix", Opt("unix:/tmp/x/pa.sock"), Opt("/run/user/5"), {"/tmp/x/pa.sock"}, false},
@@ -207,7 +242,11 @@ TEST(SoundServerProbe, CandidatesTable)
         {"machine id prefix", Opt("{abc}unix:/a"), {}, {"/a"}, false},
         {"tcp only", Opt("tcp:localhost"), {}, {}, true},
         {"host name only", Opt("somehost"), {}, {}, true},
-        {"unset: runtime dir, user dir, system", {}, Opt("/rt"), {"/rt/pulse/native", user, "/run/pulse/native"}, false},
+        {"unset: runtime dir, user dir, system",
+         {},
+         Opt("/rt"),
+         {"/rt/pulse/native", user, "/run/pulse/native"},
+         false},
         {"blank counts as unset", Opt("  "), {}, {user, "/run/pulse/native"}, false},
     };
     for (const auto& r : rows) {

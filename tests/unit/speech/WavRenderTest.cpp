@@ -1,9 +1,9 @@
 // The offline renderer: the file's format and length, cancelling, volume, and failures that must
 // leave no partial file behind.
 
+#include "speech/WavRender.h"
 #include "speech/EspeakEngine.h"
 #include "speech/RateMapping.h"
-#include "speech/WavRender.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -78,8 +78,10 @@ double SynthesisedSeconds(const std::string& text)
     std::promise<std::size_t> done;
     engine.post([&] {
         std::size_t samples = 0;
-        engine.synthesizeEntry(engine.voices()[0], RateToWordsPerMinute(0), text,
-                               [&](std::span<std::int16_t> s, int) { samples += s.size(); return true; });
+        engine.synthesizeEntry(engine.voices()[0], RateToWordsPerMinute(0), text, [&](std::span<std::int16_t> s, int) {
+            samples += s.size();
+            return true;
+        });
         done.set_value(samples);
     });
     return double(done.get_future().get()) / engine.sampleRate();
@@ -117,8 +119,8 @@ TEST_F(WavRenderTest, WritesSixteenKilohertzSixteenBitMonoOfTheSynthesisedLength
 TEST_F(WavRenderTest, ItemsFollowEachOtherInOneFile)
 {
     const auto one = RenderToWav({{0, "第一句话。", 0, 100}}, (m_dir / "one.wav").string());
-    const auto two = RenderToWav({{0, "第一句话。", 0, 100}, {1, "The second sentence.", 0, 100}},
-                                 (m_dir / "two.wav").string());
+    const auto two =
+        RenderToWav({{0, "第一句话。", 0, 100}, {1, "The second sentence.", 0, 100}}, (m_dir / "two.wav").string());
     ASSERT_TRUE(one.ok && two.ok);
     EXPECT_GT(two.seconds, one.seconds + 0.5);
 }
@@ -136,8 +138,10 @@ TEST_F(WavRenderTest, VolumeZeroIsSilentAndFullVolumeIsHeard)
 
 TEST_F(WavRenderTest, FasterRateGivesShorterAudio)
 {
-    const auto normal = RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 0, 100}}, (m_dir / "a.wav").string());
-    const auto fast = RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 10, 100}}, (m_dir / "b.wav").string());
+    const auto normal =
+        RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 0, 100}}, (m_dir / "a.wav").string());
+    const auto fast =
+        RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 10, 100}}, (m_dir / "b.wav").string());
     ASSERT_TRUE(normal.ok && fast.ok);
     EXPECT_LT(fast.seconds, normal.seconds * 0.6);
 }
@@ -151,7 +155,10 @@ TEST_F(WavRenderTest, CancellingALongRenderLeavesNoFile)
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     RenderControl control;
     control.cancel = cancel;
-    control.progress = [cancel](int p) { if (p >= 2) cancel->store(true); };
+    control.progress = [cancel](int p) {
+        if (p >= 2)
+            cancel->store(true);
+    };
     const auto outcome = RenderToWav({{1, longText, 0, 100}}, path.string(), control);
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.cancelled);
@@ -161,7 +168,9 @@ TEST_F(WavRenderTest, CancellingALongRenderLeavesNoFile)
 TEST_F(WavRenderTest, CancelOrFailureKeepsAnExistingFile)
 {
     const auto path = m_dir / "keep.wav";
-    { std::ofstream(path) << "old contents"; }
+    {
+        std::ofstream(path) << "old contents";
+    }
     auto cancel = std::make_shared<std::atomic<bool>>(true);
     const auto outcome = RenderToWav({{0, kMixed, 0, 100}}, path.string(), {{}, cancel});
     EXPECT_TRUE(outcome.cancelled);
@@ -175,14 +184,21 @@ TEST_F(WavRenderTest, CancelOrFailureKeepsAnExistingFile)
 TEST_F(WavRenderTest, ReplacesAnExistingFileWhenComplete)
 {
     const auto path = m_dir / "replace.wav";
-    { std::ofstream(path) << "old contents"; }
+    {
+        std::ofstream(path) << "old contents";
+    }
     ASSERT_TRUE(RenderToWav({{0, "你好", 0, 100}}, path.string()).ok);
     EXPECT_TRUE(ReadWav(path).opened);
 }
 
 TEST_F(WavRenderTest, Failures)
 {
-    struct Row { const char* name; std::string path; int voice; const char* errorStart; };
+    struct Row {
+        const char* name;
+        std::string path;
+        int voice;
+        const char* errorStart;
+    };
     const Row rows[] = {
         {"folder missing", (m_dir / "missing" / "x.wav").string(), 0, "Cannot create file \""},
         {"target is a folder", m_dir.string(), 0, "Cannot create file \""},
@@ -206,8 +222,10 @@ TEST_F(WavRenderTest, LiveJobsRunBetweenTheStepsOfARender)
     auto& engine = EspeakEngine::Instance();
     std::promise<void> rendered;
     std::atomic<bool> renderDone{false};
-    StartRenderToWav({{1, longText, 0, 100}}, (m_dir / "bg.wav").string(), {},
-                     [&](const RenderOutcome&) { renderDone = true; rendered.set_value(); });
+    StartRenderToWav({{1, longText, 0, 100}}, (m_dir / "bg.wav").string(), {}, [&](const RenderOutcome&) {
+        renderDone = true;
+        rendered.set_value();
+    });
     std::promise<bool> job;
     engine.post([&] { job.set_value(renderDone.load()); });
     EXPECT_FALSE(job.get_future().get()) << "a job posted during a render does not wait for its end";
@@ -223,10 +241,11 @@ TEST_F(WavRenderTest, AbortingASynthesisStopsAtTheChunkAndTheEngineGoesOn)
     std::promise<std::pair<int, std::size_t>> aborted;
     engine.post([&] {
         std::size_t samples = 0;
-        const auto r = engine.synthesize(engine.voices()[1].identifier, 175, longText, [&](std::span<std::int16_t> s, int) {
-            samples += s.size();
-            return false;
-        });
+        const auto r =
+            engine.synthesize(engine.voices()[1].identifier, 175, longText, [&](std::span<std::int16_t> s, int) {
+                samples += s.size();
+                return false;
+            });
         aborted.set_value({static_cast<int>(r), samples});
     });
     const auto [result, samples] = aborted.get_future().get();

@@ -1,7 +1,7 @@
 // Sender names, bodies, emoticon wording and removal over payloads as they are captured.
 
-#include "text/Tables.h"
 #include "text/TextRules.h"
+#include "text/Tables.h"
 
 #include <gtest/gtest.h>
 
@@ -19,21 +19,21 @@ namespace {
 // A friend's message as the server sends it: command line, headers, empty line, body.
 std::string FriendPayload(std::string_view nickField, std::string_view body = "hi")
 {
-    return "MSG alice@example.com "s + std::string(nickField) + " 131\r\n"
+    return "MSG alice@example.com "s + std::string(nickField) +
+           " 131\r\n"
            "MIME-Version: 1.0\r\n"
            "Content-Type: text/plain; charset=UTF-8\r\n"
            "X-MMS-IM-Format: FN=Arial; EF=; CO=0; CS=0; PF=0\r\n"
-           "\r\n" + std::string(body);
+           "\r\n" +
+           std::string(body);
 }
 
 std::string WithBody(std::string_view body)
 {
-    return "MSG 12 N 80\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n"s +
-           std::string(body);
+    return "MSG 12 N 80\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n"s + std::string(body);
 }
 
-template <typename Row>
-std::string RowName(const testing::TestParamInfo<Row>& info)
+template <typename Row> std::string RowName(const testing::TestParamInfo<Row>& info)
 {
     return info.param.name;
 }
@@ -57,40 +57,46 @@ TEST_P(SplitFieldsTest, Fields)
 
 const std::size_t All = SIZE_MAX;
 
-INSTANTIATE_TEST_SUITE_P(Table, SplitFieldsTest, testing::Values(
-    SplitRow{"CommandLine", "MSG alice@example.com Alice%20Smith 131\r\nMIME-Version: 1.0", All,
-             {"MSG", "alice@example.com", "Alice%20Smith", "131", "MIME-Version:", "1.0"}},
-    SplitRow{"LeadingBlanksSkipped", " \t\r\n\x01MSG a", All, {"MSG", "a"}},
-    SplitRow{"RunsOfBlanksSeparateOnce", "a \t \r\n b", All, {"a", "b"}},
-    SplitRow{"ControlCharactersSeparate", "a\x01" "b\x1f" "c\x7f" "d", All, {"a", "b", "c\x7f" "d"}},
-    SplitRow{"Commas", "a,b,c", All, {"a", "b", "c"}},
-    SplitRow{"CommaWithBlanksAround", "a , \t b", All, {"a", "b"}},
-    SplitRow{"TwoCommasEncloseEmpty", "a,,b", All, {"a", "", "b"}},
-    SplitRow{"TwoCommasWithBlankBetween", "a, ,b", All, {"a", "", "b"}},
-    SplitRow{"LeadingComma", ",a", All, {"", "a"}},
-    SplitRow{"TrailingCommaAddsEmptyField", "a,", All, {"a", ""}},
-    SplitRow{"TrailingCommaThenBlankAddsNothing", "a, ", All, {"a"}},
-    SplitRow{"CommaThenNulIsTheEnd", "a,\0b"s, All, {"a", ""}},
-    SplitRow{"QuotedKeepsBlanksAndCommas", "x \"a b, c\" y", All, {"x", "a b, c", "y"}},
-    SplitRow{"DoubledQuotesStandForOne", "\"say \"\"hi\"\"\" z", All, {"say \"hi\"", "z"}},
-    SplitRow{"EmptyQuoted", "\"\" x", All, {"", "x"}},
-    SplitRow{"TextRightBehindClosingQuoteIsNextField", "\"ab\"cd", All, {"ab", "cd"}},
-    SplitRow{"QuoteInsideUnquotedFieldIsText", "a\"b c", All, {"a\"b", "c"}},
-    // A quoted field whose closing quote is missing runs to the end of the text.
-    SplitRow{"UnclosedQuoteRunsToEnd", "x \"ab, cd\r\nef", All, {"x", "ab, cd\r\nef"}},
-    SplitRow{"UnclosedQuoteAfterDoubledQuote", "\"ab\"\"", All, {"ab\""}},
-    SplitRow{"LoneQuote", "\"", All, {""}},
-    SplitRow{"UnclosedQuoteEndsAtNul", "\"ab\0cd\" e"s, All, {"ab"}},
-    SplitRow{"NulEndsTheText", "a b\0c d"s, All, {"a", "b"}},
-    SplitRow{"NulFirst", "\0a b"s, All, {}},
-    SplitRow{"Empty", "", All, {}},
-    SplitRow{"OnlyBlanks", " \r\n\t", All, {}},
-    SplitRow{"Utf8BytesAreText", "小明 王五，赵六", All, {"小明", "王五，赵六"}},
-    SplitRow{"StopsAfterMaxFields", "a b c d", 2, {"a", "b"}},
-    SplitRow{"MaxFieldsZero", "a b", 0, {}},
-    SplitRow{"TrailingCommaBeyondMaxFields", "a,", 1, {"a"}},
-    SplitRow{"FewerThanMaxFields", "a", 3, {"a"}}
-), RowName<SplitRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, SplitFieldsTest,
+    testing::Values(
+        SplitRow{"CommandLine",
+                 "MSG alice@example.com Alice%20Smith 131\r\nMIME-Version: 1.0",
+                 All,
+                 {"MSG", "alice@example.com", "Alice%20Smith", "131", "MIME-Version:", "1.0"}},
+        SplitRow{"LeadingBlanksSkipped", " \t\r\n\x01MSG a", All, {"MSG", "a"}},
+        SplitRow{"RunsOfBlanksSeparateOnce", "a \t \r\n b", All, {"a", "b"}},
+        SplitRow{"ControlCharactersSeparate",
+                 "a\x01"
+                 "b\x1f"
+                 "c\x7f"
+                 "d",
+                 All,
+                 {"a", "b",
+                  "c\x7f"
+                  "d"}},
+        SplitRow{"Commas", "a,b,c", All, {"a", "b", "c"}},
+        SplitRow{"CommaWithBlanksAround", "a , \t b", All, {"a", "b"}},
+        SplitRow{"TwoCommasEncloseEmpty", "a,,b", All, {"a", "", "b"}},
+        SplitRow{"TwoCommasWithBlankBetween", "a, ,b", All, {"a", "", "b"}},
+        SplitRow{"LeadingComma", ",a", All, {"", "a"}}, SplitRow{"TrailingCommaAddsEmptyField", "a,", All, {"a", ""}},
+        SplitRow{"TrailingCommaThenBlankAddsNothing", "a, ", All, {"a"}},
+        SplitRow{"CommaThenNulIsTheEnd", "a,\0b"s, All, {"a", ""}},
+        SplitRow{"QuotedKeepsBlanksAndCommas", "x \"a b, c\" y", All, {"x", "a b, c", "y"}},
+        SplitRow{"DoubledQuotesStandForOne", "\"say \"\"hi\"\"\" z", All, {"say \"hi\"", "z"}},
+        SplitRow{"EmptyQuoted", "\"\" x", All, {"", "x"}},
+        SplitRow{"TextRightBehindClosingQuoteIsNextField", "\"ab\"cd", All, {"ab", "cd"}},
+        SplitRow{"QuoteInsideUnquotedFieldIsText", "a\"b c", All, {"a\"b", "c"}},
+        // A quoted field whose closing quote is missing runs to the end of the text.
+        SplitRow{"UnclosedQuoteRunsToEnd", "x \"ab, cd\r\nef", All, {"x", "ab, cd\r\nef"}},
+        SplitRow{"UnclosedQuoteAfterDoubledQuote", "\"ab\"\"", All, {"ab\""}}, SplitRow{"LoneQuote", "\"", All, {""}},
+        SplitRow{"UnclosedQuoteEndsAtNul", "\"ab\0cd\" e"s, All, {"ab"}},
+        SplitRow{"NulEndsTheText", "a b\0c d"s, All, {"a", "b"}}, SplitRow{"NulFirst", "\0a b"s, All, {}},
+        SplitRow{"Empty", "", All, {}}, SplitRow{"OnlyBlanks", " \r\n\t", All, {}},
+        SplitRow{"Utf8BytesAreText", "小明 王五，赵六", All, {"小明", "王五，赵六"}},
+        SplitRow{"StopsAfterMaxFields", "a b c d", 2, {"a", "b"}}, SplitRow{"MaxFieldsZero", "a b", 0, {}},
+        SplitRow{"TrailingCommaBeyondMaxFields", "a,", 1, {"a"}}, SplitRow{"FewerThanMaxFields", "a", 3, {"a"}}),
+    RowName<SplitRow>);
 
 TEST(SplitFields, StopsEarlyOnLongPayloadsWithoutChangingLeadingFields)
 {
@@ -107,9 +113,9 @@ TEST(SplitFields, StopsEarlyOnLongPayloadsWithoutChangingLeadingFields)
 struct MissingRow {
     std::string name;
     std::string payload;
-    int accountMissing;   // -1: present
+    int accountMissing; // -1: present
     std::string account;
-    int nicknameMissing;  // -1: present
+    int nicknameMissing; // -1: present
     std::string nickname;
 };
 
@@ -139,17 +145,18 @@ TEST_P(MissingFieldTest, AccountAndNickname)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, MissingFieldTest, testing::Values(
-    MissingRow{"EmptyText", "", 1, "", 2, ""},
-    MissingRow{"CommandOnly", "MSG\r\n", 1, "", 2, ""},
-    MissingRow{"OneFurtherField", "MSG alice@example.com", -1, "alice@example.com", 2, ""},
-    MissingRow{"NulBeforeField1", "MSG\0 alice Bob"s, 1, "", 2, ""},
-    MissingRow{"TwoCommasGiveEmptyNickname", "MSG alice@example.com,,Bob 131", -1, "alice@example.com", -1, ""},
-    MissingRow{"EmptyAccount", "UBM,,x 1", -1, "", -1, "x"},
-    MissingRow{"AccountUnchanged", "UBM bob%20smith@example.com 1 UUX", -1, "bob%20smith@example.com", -1, "1"},
-    // Line breaks separate fields like spaces: a short command line takes its nickname from the headers.
-    MissingRow{"HeaderLinesGiveFields", "MSG alice\r\nMIME-Version: 1.0", -1, "alice", -1, "MIME Version"}
-), RowName<MissingRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, MissingFieldTest,
+    testing::Values(
+        MissingRow{"EmptyText", "", 1, "", 2, ""}, MissingRow{"CommandOnly", "MSG\r\n", 1, "", 2, ""},
+        MissingRow{"OneFurtherField", "MSG alice@example.com", -1, "alice@example.com", 2, ""},
+        MissingRow{"NulBeforeField1", "MSG\0 alice Bob"s, 1, "", 2, ""},
+        MissingRow{"TwoCommasGiveEmptyNickname", "MSG alice@example.com,,Bob 131", -1, "alice@example.com", -1, ""},
+        MissingRow{"EmptyAccount", "UBM,,x 1", -1, "", -1, "x"},
+        MissingRow{"AccountUnchanged", "UBM bob%20smith@example.com 1 UUX", -1, "bob%20smith@example.com", -1, "1"},
+        // Line breaks separate fields like spaces: a short command line takes its nickname from the headers.
+        MissingRow{"HeaderLinesGiveFields", "MSG alice\r\nMIME-Version: 1.0", -1, "alice", -1, "MIME Version"}),
+    RowName<MissingRow>);
 
 TEST(FieldResult, ErrorNamesTheIndex)
 {
@@ -175,45 +182,33 @@ TEST_P(NicknameTest, FromField2)
     EXPECT_EQ(result.value(), row.nickname);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, NicknameTest, testing::Values(
-    NicknameRow{"CodedSpace", "Alice%20Smith", "Alice Smith"},
-    NicknameRow{"HyphenThenParenthesis", "Tom-Lee(busy)", "Tom Lee"},
-    NicknameRow{"SpaceBeforeCutStays", "Alice%20(busy)", "Alice "},
-    NicknameRow{"WrappedInCodes", "(L)Alice(L)", "Alice"},
-    NicknameRow{"DevilCode", "(6)Bob", "Bob"},
-    NicknameRow{"NoseCode", "^o)Bob", "Bob"},
-    NicknameRow{"InnerSpacesNotMerged", "Ann%20:)%20x", "Ann   x"},
-    NicknameRow{"DoubleBar", "abc||def", "abc def"},
-    NicknameRow{"TrailingCodesTrimmed", "Eve:)(L)", "Eve"},
-    NicknameRow{"HyphenBreaksCode", ":-OJoe", ""},
-    NicknameRow{"LowerStepWinsOverlap", ":(H)Max", ""},
-    NicknameRow{"StartsWithCutCharacter", "(Alice)", ""},
-    NicknameRow{"Exclamation", "Joe!!!", "Joe"},
-    NicknameRow{"FullStop", "Ann.Lee", "Ann"},
-    NicknameRow{"AngleBracket", "Bob<away>", "Bob"},
-    NicknameRow{"FullWidthColon", "小明：今天很忙", "小明"},
-    NicknameRow{"FullWidthParenthesis", "王五（忙）", "王五"},
-    NicknameRow{"DoubleAngleBracket", "Amy《在线》", "Amy"},
-    NicknameRow{"OtherPercentCodesStay", "Bob%2C", "Bob%2C"},
-    NicknameRow{"LeadingCodedSpacesTrimmed", "%20%20Bob", "Bob"},
-    NicknameRow{"QuotedKeepsSpacesAndCuts", "\"Alice Smith (busy)\"", "Alice Smith "},
-    NicknameRow{"QuotedTrimmed", "\" \tBob \"", "Bob"},
-    NicknameRow{"QuotedCommaCuts", "\"Bob, at home\"", "Bob"},
-    NicknameRow{"CaseSensitiveCode", "(s)Bob", ""},
-    NicknameRow{"LowercasePIsNoCode", ":pBob", ""},
-    NicknameRow{"SnailCode", "(sn)Bob", "Bob"},
-    NicknameRow{"CryingCode", ":'(Bob", "Bob"},
-    NicknameRow{"PartyCode", "<:o)Ann", "Ann"},
-    NicknameRow{"SingleBarCuts", "Bob|x", "Bob"},
-    NicknameRow{"Semicolon", "Bob;x", "Bob"},
-    NicknameRow{"FullWidthComma", "小明，你好", "小明"},
-    NicknameRow{"FullWidthExclamation", "Bob！", "Bob"},
-    NicknameRow{"IdeographicFullStop", "小明。", "小明"},
-    NicknameRow{"SquareBracket", "Bob[x]", "Bob"},
-    NicknameRow{"CodedSpaceInChinese", "王%20五", "王 五"},
-    NicknameRow{"EarliestCutWins", "a.b(c", "a"},
-    NicknameRow{"OnlyCodes", "(L)%20(L)", ""}
-), RowName<NicknameRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, NicknameTest,
+    testing::Values(
+        NicknameRow{"CodedSpace", "Alice%20Smith", "Alice Smith"},
+        NicknameRow{"HyphenThenParenthesis", "Tom-Lee(busy)", "Tom Lee"},
+        NicknameRow{"SpaceBeforeCutStays", "Alice%20(busy)", "Alice "},
+        NicknameRow{"WrappedInCodes", "(L)Alice(L)", "Alice"}, NicknameRow{"DevilCode", "(6)Bob", "Bob"},
+        NicknameRow{"NoseCode", "^o)Bob", "Bob"}, NicknameRow{"InnerSpacesNotMerged", "Ann%20:)%20x", "Ann   x"},
+        NicknameRow{"DoubleBar", "abc||def", "abc def"}, NicknameRow{"TrailingCodesTrimmed", "Eve:)(L)", "Eve"},
+        NicknameRow{"HyphenBreaksCode", ":-OJoe", ""}, NicknameRow{"LowerStepWinsOverlap", ":(H)Max", ""},
+        NicknameRow{"StartsWithCutCharacter", "(Alice)", ""}, NicknameRow{"Exclamation", "Joe!!!", "Joe"},
+        NicknameRow{"FullStop", "Ann.Lee", "Ann"}, NicknameRow{"AngleBracket", "Bob<away>", "Bob"},
+        NicknameRow{"FullWidthColon", "小明：今天很忙", "小明"},
+        NicknameRow{"FullWidthParenthesis", "王五（忙）", "王五"},
+        NicknameRow{"DoubleAngleBracket", "Amy《在线》", "Amy"},
+        NicknameRow{"OtherPercentCodesStay", "Bob%2C", "Bob%2C"},
+        NicknameRow{"LeadingCodedSpacesTrimmed", "%20%20Bob", "Bob"},
+        NicknameRow{"QuotedKeepsSpacesAndCuts", "\"Alice Smith (busy)\"", "Alice Smith "},
+        NicknameRow{"QuotedTrimmed", "\" \tBob \"", "Bob"}, NicknameRow{"QuotedCommaCuts", "\"Bob, at home\"", "Bob"},
+        NicknameRow{"CaseSensitiveCode", "(s)Bob", ""}, NicknameRow{"LowercasePIsNoCode", ":pBob", ""},
+        NicknameRow{"SnailCode", "(sn)Bob", "Bob"}, NicknameRow{"CryingCode", ":'(Bob", "Bob"},
+        NicknameRow{"PartyCode", "<:o)Ann", "Ann"}, NicknameRow{"SingleBarCuts", "Bob|x", "Bob"},
+        NicknameRow{"Semicolon", "Bob;x", "Bob"}, NicknameRow{"FullWidthComma", "小明，你好", "小明"},
+        NicknameRow{"FullWidthExclamation", "Bob！", "Bob"}, NicknameRow{"IdeographicFullStop", "小明。", "小明"},
+        NicknameRow{"SquareBracket", "Bob[x]", "Bob"}, NicknameRow{"CodedSpaceInChinese", "王%20五", "王 五"},
+        NicknameRow{"EarliestCutWins", "a.b(c", "a"}, NicknameRow{"OnlyCodes", "(L)%20(L)", ""}),
+    RowName<NicknameRow>);
 
 // --- bodies ------------------------------------------------------------------------------------
 
@@ -230,27 +225,24 @@ TEST_P(BodyTest, LinesAfterLastEmptyLine)
     EXPECT_EQ(ExtractBody(GetParam().payload), GetParam().body);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BodyTest, testing::Values(
-    BodyRow{"TwoLines", WithBody("line one\r\nline two"), "line one\r\n line two"},
-    BodyRow{"EndsWithEmptyLine", "MSG 12 N 80\r\nMIME-Version: 1.0\r\n\r\n", ""},
-    BodyRow{"BodyHoldsEmptyLine", WithBody("first\r\n\r\nsecond"), "second"},
-    BodyRow{"NoEmptyLine", "MSG 12 N 80\r\nhello", "MSG 12 N 80\r\n hello"},
-    BodyRow{"OneLineTrimmed", WithBody("  hi  "), "hi"},
-    BodyRow{"InnerEndsNotTrimmed", WithBody(" a \r\n b "), "a \r\n  b"},
-    BodyRow{"LineOfSpacesIsNotEmpty", WithBody("x\r\n   \r\ny"), "x\r\n    \r\n y"},
-    BodyRow{"LfLines", "H\n\nx\ny", "x\r\n y"},
-    BodyRow{"CrLines", "H\r\rx\ry", "x\r\n y"},
-    BodyRow{"LfCrIsTwoBreaks", "H\n\rx", "x"},
-    BodyRow{"CrLfIsOneBreak", "H\r\nx", "H\r\n x"},
-    BodyRow{"FinalBreakBeginsNoLine", WithBody("x\r\n"), "x"},
-    BodyRow{"NulEndsTheText", WithBody("ab\0\r\n\r\ncd"s), "ab"},
-    BodyRow{"NulRightAfterEmptyLine", WithBody("\0cd"s), ""},
-    BodyRow{"Empty", "", ""},
-    BodyRow{"OnlyBreak", "\r\n", ""},
-    BodyRow{"FirstLineEmpty", "\r\nx", "x"},
-    BodyRow{"TabKeptInsideLine", WithBody("x\r\n\ty"), "x\r\n \ty"},
-    BodyRow{"Chinese", WithBody("你好，世界"), "你好，世界"}
-), RowName<BodyRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, BodyTest,
+    testing::Values(BodyRow{"TwoLines", WithBody("line one\r\nline two"), "line one\r\n line two"},
+                    BodyRow{"EndsWithEmptyLine", "MSG 12 N 80\r\nMIME-Version: 1.0\r\n\r\n", ""},
+                    BodyRow{"BodyHoldsEmptyLine", WithBody("first\r\n\r\nsecond"), "second"},
+                    BodyRow{"NoEmptyLine", "MSG 12 N 80\r\nhello", "MSG 12 N 80\r\n hello"},
+                    BodyRow{"OneLineTrimmed", WithBody("  hi  "), "hi"},
+                    BodyRow{"InnerEndsNotTrimmed", WithBody(" a \r\n b "), "a \r\n  b"},
+                    BodyRow{"LineOfSpacesIsNotEmpty", WithBody("x\r\n   \r\ny"), "x\r\n    \r\n y"},
+                    BodyRow{"LfLines", "H\n\nx\ny", "x\r\n y"}, BodyRow{"CrLines", "H\r\rx\ry", "x\r\n y"},
+                    BodyRow{"LfCrIsTwoBreaks", "H\n\rx", "x"}, BodyRow{"CrLfIsOneBreak", "H\r\nx", "H\r\n x"},
+                    BodyRow{"FinalBreakBeginsNoLine", WithBody("x\r\n"), "x"},
+                    BodyRow{"NulEndsTheText", WithBody("ab\0\r\n\r\ncd"s), "ab"},
+                    BodyRow{"NulRightAfterEmptyLine", WithBody("\0cd"s), ""}, BodyRow{"Empty", "", ""},
+                    BodyRow{"OnlyBreak", "\r\n", ""}, BodyRow{"FirstLineEmpty", "\r\nx", "x"},
+                    BodyRow{"TabKeptInsideLine", WithBody("x\r\n\ty"), "x\r\n \ty"},
+                    BodyRow{"Chinese", WithBody("你好，世界"), "你好，世界"}),
+    RowName<BodyRow>);
 
 // --- emoticon wording --------------------------------------------------------------------------
 
@@ -267,25 +259,19 @@ TEST_P(WordingTest, Body)
     EXPECT_EQ(EmoticonsToWords(WithBody(GetParam().body)), GetParam().result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WordingTest, testing::Values(
-    TextRow{"TwoLines", "line one\r\nline two", "line one\r\n line two"},
-    TextRow{"EmptyBody", "", ""},
-    TextRow{"Trimmed", "  hi  ", "hi"},
-    TextRow{"HotBeforeSad", ":(H)", ":[热烈的笑脸]"},
-    TextRow{"SadBeforeDevil", ":(6)", "[悲伤]6)"},
-    TextRow{"GrittedBeforeSleepy", "8o|-)", "[咬牙切齿]-)"},
-    TextRow{"ThinkingBeforeSecret", ":-*-)", ":-[正在思考]"},
-    TextRow{"InsideText", "a:)b", "a[微笑]b"},
-    TextRow{"Repeated", ":D:D", "[大笑][大笑]"},
-    TextRow{"CaseMatters", "(sn)(S)", "[蜗牛][沉睡的弯月]"},
-    TextRow{"LowerPUnchanged", ":p", ":p"},
-    TextRow{"LowerHUnchanged", "(h)", "(h)"},
-    TextRow{"LowerDUnchanged", ":d", ":d"},
-    TextRow{"WordFormsNoCode", "(:))", "([微笑])"},
-    TextRow{"EveryLine", "a:)\r\nb;)", "a[微笑]\r\n b[眨眼]"},
-    TextRow{"BetweenChinese", "你好:)再见", "你好[微笑]再见"},
-    TextRow{"NoSpacesAdded", "x (L) y", "x [红心] y"}
-), RowName<TextRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, WordingTest,
+    testing::Values(
+        TextRow{"TwoLines", "line one\r\nline two", "line one\r\n line two"}, TextRow{"EmptyBody", "", ""},
+        TextRow{"Trimmed", "  hi  ", "hi"}, TextRow{"HotBeforeSad", ":(H)", ":[热烈的笑脸]"},
+        TextRow{"SadBeforeDevil", ":(6)", "[悲伤]6)"}, TextRow{"GrittedBeforeSleepy", "8o|-)", "[咬牙切齿]-)"},
+        TextRow{"ThinkingBeforeSecret", ":-*-)", ":-[正在思考]"}, TextRow{"InsideText", "a:)b", "a[微笑]b"},
+        TextRow{"Repeated", ":D:D", "[大笑][大笑]"}, TextRow{"CaseMatters", "(sn)(S)", "[蜗牛][沉睡的弯月]"},
+        TextRow{"LowerPUnchanged", ":p", ":p"}, TextRow{"LowerHUnchanged", "(h)", "(h)"},
+        TextRow{"LowerDUnchanged", ":d", ":d"}, TextRow{"WordFormsNoCode", "(:))", "([微笑])"},
+        TextRow{"EveryLine", "a:)\r\nb;)", "a[微笑]\r\n b[眨眼]"},
+        TextRow{"BetweenChinese", "你好:)再见", "你好[微笑]再见"}, TextRow{"NoSpacesAdded", "x (L) y", "x [红心] y"}),
+    RowName<TextRow>);
 
 TEST(Wording, EachCodeAloneBecomesItsOwnWord)
 {
@@ -302,30 +288,23 @@ TEST_P(RemovalTest, Body)
     EXPECT_EQ(RemoveEmoticons(WithBody(GetParam().body)), GetParam().result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, RemovalTest, testing::Values(
-    TextRow{"InsideText", "a:)b", "ab"},
-    TextRow{"OnlyCodes", ":):)", ""},
-    TextRow{"NotTrimmedAgain", ":) :)", " "},
-    TextRow{"LeadingSpaceStays", ":) hi", " hi"},
-    TextRow{"JoinFoundBySecondSweep", ":(H))", ""},
-    TextRow{"NestedAngel", "((A)A)", ""},
-    TextRow{"ParenthesesLeft", "(:))", "()"},
-    TextRow{"JoinAfterItsStepStays", "8o(L)|", "8o|"},
-    TextRow{"SadThenDevil", "(:(6))", ")"},
-    TextRow{"ThinkingBeforeSecret", ":-*-)", ":-"},
-    TextRow{"Dunce", "x:-By", "xy"},
-    TextRow{"LowerPUnchanged", ":p", ":p"},
-    TextRow{"EmptyBody", "", ""},
-    TextRow{"TwoLines", "a(L)\r\n(L)b", "a\r\n b"},
-    // A join is not searched again by the step that made it; ":D" has no second-sweep step.
-    TextRow{"SameStepDoesNotRescan", "::DD", ":D"},
-    TextRow{"FirstSweepOnlyCodeFormedLater", ":8-|D", ":D"},
-    TextRow{"FormedInSecondSweepBeforeItsStep", "(:-B6)", "(6)"},
-    TextRow{"FormedInSecondSweepAfterItsStepPassed", "((6)L)", "(L)"},
-    TextRow{"FormedInSecondSweepFoundLater", "(K(6))", ""},
-    TextRow{"DevilOnlyInSecondSweep", "x(6)y", "xy"},
-    TextRow{"BetweenChinese", "你(L)好", "你好"}
-), RowName<TextRow>);
+INSTANTIATE_TEST_SUITE_P(
+    Table, RemovalTest,
+    testing::Values(TextRow{"InsideText", "a:)b", "ab"}, TextRow{"OnlyCodes", ":):)", ""},
+                    TextRow{"NotTrimmedAgain", ":) :)", " "}, TextRow{"LeadingSpaceStays", ":) hi", " hi"},
+                    TextRow{"JoinFoundBySecondSweep", ":(H))", ""}, TextRow{"NestedAngel", "((A)A)", ""},
+                    TextRow{"ParenthesesLeft", "(:))", "()"}, TextRow{"JoinAfterItsStepStays", "8o(L)|", "8o|"},
+                    TextRow{"SadThenDevil", "(:(6))", ")"}, TextRow{"ThinkingBeforeSecret", ":-*-)", ":-"},
+                    TextRow{"Dunce", "x:-By", "xy"}, TextRow{"LowerPUnchanged", ":p", ":p"},
+                    TextRow{"EmptyBody", "", ""}, TextRow{"TwoLines", "a(L)\r\n(L)b", "a\r\n b"},
+                    // A join is not searched again by the step that made it; ":D" has no second-sweep step.
+                    TextRow{"SameStepDoesNotRescan", "::DD", ":D"},
+                    TextRow{"FirstSweepOnlyCodeFormedLater", ":8-|D", ":D"},
+                    TextRow{"FormedInSecondSweepBeforeItsStep", "(:-B6)", "(6)"},
+                    TextRow{"FormedInSecondSweepAfterItsStepPassed", "((6)L)", "(L)"},
+                    TextRow{"FormedInSecondSweepFoundLater", "(K(6))", ""},
+                    TextRow{"DevilOnlyInSecondSweep", "x(6)y", "xy"}, TextRow{"BetweenChinese", "你(L)好", "你好"}),
+    RowName<TextRow>);
 
 // --- the tables' stated relations --------------------------------------------------------------
 
@@ -351,9 +330,8 @@ TEST(Tables, SecondSweepRepeats22CodesAndAddsDevilAndDunce)
     for (auto code : first)
         if (!secondSet.count(code))
             firstOnly.insert(code);
-    EXPECT_EQ(firstOnly, (std::set<std::string_view>{":D", "8o|", "8-|", ":-*", "(M)", "(@)", "(&)", "(sn)",
-                                                     "(bah)", "(S)", "(*)", "(#)", "(R)", "({)", "(})", "(F)",
-                                                     "(W)", "(O)"}));
+    EXPECT_EQ(firstOnly, (std::set<std::string_view>{":D", "8o|", "8-|", ":-*", "(M)", "(@)", "(&)", "(sn)", "(bah)",
+                                                     "(S)", "(*)", "(#)", "(R)", "({)", "(})", "(F)", "(W)", "(O)"}));
 }
 
 TEST(Tables, WordsAreBracketedAndCodesHoldNoBracket)
