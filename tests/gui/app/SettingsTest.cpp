@@ -289,13 +289,16 @@ private slots:
         main->trigger();
         QVERIFY(main->isChecked());
         QVERIFY(tray->isChecked());
-        QVERIFY(QFile::exists(entry));
+        QCOMPARE(QDir(h.home + "/autostart").entryList(QDir::Files), QStringList{"quorvel.desktop"});
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString content = QString::fromUtf8(file.readAll());
-        QVERIFY(content.contains("/opt/quorvel/bin/quorvel"));
-        QVERIFY(content.contains("Comment=Quorvel"));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
         file.close();
+        // The four fields: target with its arguments, working directory, description.
+        QVERIFY(lines.contains("Exec=\"/opt/quorvel/bin/quorvel\" -s"));
+        QVERIFY(lines.contains("Path=/opt/quorvel/bin/"));
+        QVERIFY(lines.contains("Comment=Quorvel"));
+        QVERIFY(lines.contains("Type=Application"));
 
         h.start(); // the entry's presence is the state
         QVERIFY(h.find<QAction>("NOpenOnStartup")->isChecked());
