@@ -85,6 +85,10 @@ class Session:
             "XDG_RUNTIME_DIR": self.runtime, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
             "QT_QPA_PLATFORM": "xcb", "LANG": "C.UTF-8",
         }
+        # A sanitizer build's options (leak suppressions) reach the program too.
+        for name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
         self.ini = os.path.join(self.home, ".config", "quorvel", "set.ini")
         self.lock = os.path.join(self.runtime, "TFmain-Quorvel.lock")
 
