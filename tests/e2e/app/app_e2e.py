@@ -11,6 +11,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xvfb import Display  # noqa: E402
+
 BINARY, ARTIFACTS = sys.argv[1], sys.argv[2]
 os.makedirs(ARTIFACTS, exist_ok=True)
 
@@ -23,29 +26,6 @@ def wait_for(what, check, timeout=60.0):
             return result
         time.sleep(0.1)
     raise AssertionError("timed out waiting for " + what)
-
-
-class Display:
-    """An Xvfb of our own; -displayfd picks a free display number."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise AssertionError("Xvfb did not start")
-            number += chunk
-        os.close(read_end)
-        self.name = ":" + number.decode().strip()
-
-    def close(self):
-        self.process.terminate()
-        self.process.wait(timeout=30)
 
 
 def tool(display, *args):

@@ -16,6 +16,9 @@ import time
 import wave
 import array
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xvfb import Display  # noqa: E402
+
 NAMESPACE_MARK = "QUORVEL_BLACKBOX_IN_NETNS"
 
 
@@ -57,19 +60,9 @@ class Session:
                         PULSE_SERVER=f"unix:{self.runtime}/pa.sock", LANG="C.UTF-8")
 
     def start_display(self):
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-        self.procs.append(xvfb)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise AssertionError("Xvfb did not report its display")
-            number += chunk
-        os.close(read_end)
-        self.env["DISPLAY"] = ":" + number.decode().strip()
+        self.display = Display()
+        self.procs.append(self.display.process)
+        self.env["DISPLAY"] = self.display.name
 
     def start_audio(self):
         subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n", "--use-pid-file=yes",
