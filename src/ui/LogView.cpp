@@ -28,10 +28,13 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         cursor.movePosition(QTextCursor::End);
         const bool empty = doc->characterCount() <= 1;
         QTextCharFormat format = cursor.charFormat();
+        // One edit, so the document is laid out once per line rather than after each insertion.
+        cursor.beginEditBlock();
         if (!empty)
             cursor.insertBlock(cursor.blockFormat(), format);
         format.setForeground(color);
         cursor.insertText(line, format);
+        cursor.endEditBlock();
 
         if (scrollToEnd) {
             setTextCursor(cursor);
