@@ -1,6 +1,7 @@
 #pragma once
 // The main window: owns the capture source, the speech layer, the log, the option controls (the
-// only store of the settings while the program runs), the tray and the dialogs.
+// only store of the settings while the program runs), the tray and the dialogs. The handlers of the
+// log files, the voice profiles, the tray and the autostart entry live in classes of their own.
 
 #include "app/Platform.h"
 #include "capture/ChatEvent.h"
@@ -14,12 +15,10 @@ class QComboBox;
 class QFileDialog;
 class QLabel;
 class QMenu;
-class QProgressDialog;
 class QPushButton;
 class QSlider;
 class QStatusBar;
 class QTabWidget;
-class QTimer;
 class QWidget;
 
 namespace quorvel::ui {
@@ -29,9 +28,10 @@ class Tray;
 
 namespace quorvel::app {
 
-// Index the engine list selects for a stored index: the stored one when it names an entry with
-// text, otherwise the first; -1 for an empty list.
-int ChooseVoiceIndex(const QStringList& names, int stored);
+class LogFileActions;
+class SpeechOptions;
+class StartupEntry;
+class TrayWindow;
 
 class TFmain : public QMainWindow {
     Q_OBJECT
@@ -47,7 +47,7 @@ public:
     void requestTerminate();
 
     bool trayAvailable() const;
-    bool plainTextMode() const { return m_plainTextMode; }
+    bool plainTextMode() const;
     ui::LogView* log() const { return RichEdit1; }
     ui::Tray* tray() const { return m_tray; }
 
@@ -56,38 +56,19 @@ signals:
 
 public slots:
     void WMCaptureRead(const QByteArray& ipDatagram);
+    // Forwarded to the parts that handle them.
     void SpeakMyMessage(const QString& text);
     void SpeakFriendMessage(const QString& text);
+    void TrayIcon1Click();
+    void TrayIcon1DblClick();
 
-    void NOpenMessageClick();
-    void NClearMessageClick();
-    void NSaveMessageClick();
-    void ExportMessageToWav1Click();
-    void NShowTime1Click();
-    void NOpenOnStartupClick();
-    void NOpenOnStartup2Click();
     void NexitClick();
     void Help1Click();
     void VisitHomepage1Click();
     void Email1Click();
     void About1Click();
     void BDownloadClick();
-
-    void Open1Click();
-    void NItemOptionClick();
-    void StopSpeak1Click();
     void Exit1Click();
-    void TrayIcon1Click();
-    void TrayIcon1DblClick();
-
-    void CBVoiceChange();
-    void CBVoice1Change();
-    void TRateChange();
-    void TRate1Change();
-    void TVolumeChange();
-    void TVolume1Change();
-    void BtnDefault1Click();
-    void BtnDefault2Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,25 +82,17 @@ private:
                               QSlider*& volume, QLabel*& volumeLabel, QPushButton*& defaults,
                               const QString& defaultsName);
     void buildDialogs();
-    void connectHandlers();
+    void assembleParts();
 
     void FormCreate();
-    void loadVoiceLists(int engine, int engine1);
-    void setRunAtStartup(bool on);
     void applyEvent(const capture::ChatEvent& event);
     void showCaptureError(const QString& text, bool standardError);
-    void hideToTray();
-    void showAsked(QWidget* tab);
-    void finishWavExport(bool ok, bool cancelled, const QString& errorText);
     QString settingsFolder() const;
 
     Platform m_platform;
     bool m_destroyed = false;
     bool m_terminating = false;
-    bool m_plainTextMode = false;
     bool m_captureBoxOpen = false;
-    bool m_showingRemembered = false;
-    Qt::WindowStates m_rememberedState = Qt::WindowNoState;
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
@@ -143,8 +116,11 @@ private:
 
     ui::Tray* m_tray = nullptr;
     QFileDialog *OpenDialog1 = nullptr, *SaveDialog1 = nullptr, *SaveDialogWav = nullptr;
-    QProgressDialog* m_wavProgress = nullptr;
-    QTimer* m_singleClick = nullptr;
+
+    LogFileActions* m_logFiles = nullptr;
+    SpeechOptions* m_speechOptions = nullptr;
+    TrayWindow* m_trayWindow = nullptr;
+    StartupEntry* m_startupEntry = nullptr;
 };
 
 } // namespace quorvel::app
