@@ -1,5 +1,7 @@
 #include "app/LogFileActions.h"
 
+#include "app/LogFileLoader.h"
+
 #include "speech/Speech.h"
 #include "ui/AppInfo.h"
 #include "ui/FileDialog.h"
@@ -20,6 +22,7 @@ LogFileActions::LogFileActions(QWidget* window, ui::LogView* log, speech::Speech
       m_ownVoice(std::move(ownVoice))
 {
     setObjectName(QStringLiteral("LogFileActions"));
+    m_loader = new LogFileLoader(window, log, this);
     if (m_speech)
         connect(m_speech, &speech::Speech::wavExportFinished, this, &LogFileActions::finishWavExport);
 }
@@ -29,12 +32,7 @@ void LogFileActions::NOpenMessageClick()
     const QString path = ui::FileDialog::exec(*m_dialogs.open);
     if (path.isEmpty())
         return;
-    m_log->clear();
-    try {
-        logfile::LoadLogFile(path, m_plainTextMode, *m_log->document());
-    } catch (const std::exception& error) {
-        ui::MessageBox::standardError(m_window, QString::fromUtf8(error.what()));
-    }
+    m_loader->load(path, m_plainTextMode);
 }
 
 void LogFileActions::NSaveMessageClick()

@@ -20,6 +20,8 @@ class LogView;
 
 namespace quorvel::app {
 
+class LogFileLoader;
+
 struct LogFileDialogs {
     QFileDialog* open = nullptr;
     QFileDialog* save = nullptr;
@@ -54,6 +56,7 @@ private:
     speech::Speech* m_speech;
     LogFileDialogs m_dialogs;
     std::function<int()> m_ownVoice;
+    LogFileLoader* m_loader;
     bool m_plainTextMode = false;
     QProgressDialog* m_wavProgress = nullptr;
 };

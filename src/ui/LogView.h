@@ -2,6 +2,7 @@
 // The message log RichEdit1: rich text that the user may also edit, appended to at the end.
 
 #include <QColor>
+#include <QList>
 #include <QTextEdit>
 
 namespace quorvel::ui {
@@ -17,6 +18,25 @@ public:
 
     // What the WAV export reads: the selection if any, else the whole text (line breaks as '\n').
     QString selectedPlainText() const;
+
+    // While held, appended lines wait and follow in order on release: a log that is being loaded
+    // gets the lines that arrived meanwhile behind its content.
+    void holdAppends();
+    void releaseAppends();
+
+    // An empty document set up like the shown one, to be filled away from the view; showDocument
+    // puts it in place of the shown one, which is deleted.
+    QTextDocument* makeDocument();
+    void showDocument(QTextDocument* filled);
+
+private:
+    struct Waiting {
+        QString text;
+        QColor color;
+        bool scrollToEnd;
+    };
+    bool m_held = false;
+    QList<Waiting> m_waiting;
 };
 
 } // namespace quorvel::ui

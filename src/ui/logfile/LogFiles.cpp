@@ -8,8 +8,13 @@
 #include <QTextCursor>
 #include <QTextFragment>
 
+#include <algorithm>
+
 namespace quorvel::logfile {
 namespace {
+
+// Far beyond any chat message; a line this long lays out in a few milliseconds.
+constexpr std::size_t MaxLineChars = 4096;
 
 TextRun FormatOf(const QTextCharFormat& format)
 {
@@ -109,23 +114,65 @@ void AppendToDocument(const RichText& text, QTextDocument& document)
     cursor.endEditBlock();
 }
 
-void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document)
+RichText ReadLogFile(const QString& path, bool plainTextMode)
 {
-    document.clear();
     const QByteArray bytes = ReadFile(path);
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 
-    if (!plainTextMode) {
-        if (std::optional<RichText> rich = ReadRtf(view)) {
-            AppendToDocument(*rich, document);
-            return;
+    RichText text;
+    if (std::optional<RichText> rich = plainTextMode ? std::nullopt : ReadRtf(view)) {
+        text = std::move(*rich);
+    } else {
+        if (!LooksLikeText(view))
+            throw LogFileError("Failed to Load Stream");
+        text.runs.push_back(TextRun{DecodePlainText(view), Color{}, false, false, false});
+    }
+    BreakLongLines(text, MaxLineChars);
+    return text;
+}
+
+void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document)
+{
+    document.clear();
+    AppendToDocument(ReadLogFile(path, plainTextMode), document);
+}
+
+std::vector<RichText> SplitForAppending(RichText text, std::size_t maxBytes)
+{
+    maxBytes = std::max<std::size_t>(maxBytes, 8);
+    std::vector<RichText> parts(1);
+    std::size_t partBytes = 0;
+    for (const TextRun& run : text.runs) {
+        std::string_view rest = run.text;
+        while (!rest.empty()) {
+            if (partBytes >= maxBytes) {
+                parts.emplace_back();
+                partBytes = 0;
+            }
+            std::size_t take = std::min(rest.size(), maxBytes - partBytes);
+            if (take < rest.size()) {
+                // Prefer a line end in the last quarter; never cut a UTF-8 sequence.
+                const std::size_t newline = rest.rfind('\n', take - 1);
+                if (newline != std::string_view::npos && newline + 1 >= take - take / 4)
+                    take = newline + 1;
+                while (take > 0 && (static_cast<unsigned char>(rest[take]) & 0xC0) == 0x80)
+                    --take;
+                if (take == 0 && partBytes > 0) {
+                    partBytes = maxBytes; // no whole character fits any more
+                    continue;
+                }
+                if (take == 0) // no character boundary at all: not UTF-8, cut anyway
+                    take = std::min(rest.size(), maxBytes);
+            }
+            parts.back().runs.push_back(
+                TextRun{std::string(rest.substr(0, take)), run.color, run.bold, run.italic, run.underline});
+            partBytes += take;
+            rest.remove_prefix(take);
+            if (!rest.empty())
+                partBytes = maxBytes; // the part ends where the run was cut
         }
     }
-    if (!LooksLikeText(view))
-        throw LogFileError("Failed to Load Stream");
-    RichText plain;
-    plain.runs.push_back(TextRun{DecodePlainText(view), Color{}, false, false, false});
-    AppendToDocument(plain, document);
+    return parts;
 }
 
 void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document)

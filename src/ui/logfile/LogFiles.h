@@ -6,7 +6,9 @@
 #include <QString>
 #include <QTextDocument>
 
+#include <cstddef>
 #include <stdexcept>
+#include <vector>
 
 namespace quorvel::logfile {
 
@@ -22,6 +24,14 @@ void AppendToDocument(const RichText& text, QTextDocument& document);
 // file shows its markup). Off: RTF, falling back to plain text; "Failed to Load Stream" when neither
 // works. A file that cannot be read: "Cannot open file "<path>". <reason>".
 void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document);
+
+// What LoadLogFile puts into the document, read and decoded without touching one, so that it may
+// run off the window's thread. Same errors. Lines longer than 4096 characters come broken up.
+RichText ReadLogFile(const QString& path, bool plainTextMode);
+
+// The same text in parts of at most about maxBytes each, cut between characters (at a line end when
+// there is one near), to be appended to a document one part at a time.
+std::vector<RichText> SplitForAppending(RichText text, std::size_t maxBytes);
 
 // Plain-text mode on: UTF-8 text with CR LF line ends; off: RTF. Replaces an existing file.
 // A file that cannot be written: "Cannot create file "<path>". <reason>".

@@ -115,4 +115,35 @@ std::string WriteRtf(const RichText& text)
     return out;
 }
 
+void BreakLongLines(RichText& text, std::size_t maxChars)
+{
+    std::size_t column = 0;
+    for (TextRun& run : text.runs) {
+        std::string broken;
+        std::size_t copied = 0;
+        bool changed = false;
+        for (std::size_t i = 0; i < run.text.size(); ++i) {
+            const char c = run.text[i];
+            if (c == '\n') {
+                column = 0;
+                continue;
+            }
+            if ((static_cast<unsigned char>(c) & 0xC0) == 0x80)
+                continue; // inside a character
+            if (column == maxChars) {
+                broken.append(run.text, copied, i - copied);
+                broken += '\n';
+                copied = i;
+                column = 0;
+                changed = true;
+            }
+            ++column;
+        }
+        if (changed) {
+            broken.append(run.text, copied);
+            run.text = std::move(broken);
+        }
+    }
+}
+
 } // namespace quorvel::logfile

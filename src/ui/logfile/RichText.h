@@ -31,6 +31,11 @@ std::string WriteRtf(const RichText& text);
 // Nothing when the bytes are not an RTF document (do not start with "{\rtf").
 std::optional<RichText> ReadRtf(std::string_view bytes);
 
+// Breaks every line longer than maxChars characters into lines of maxChars: a text view needs time
+// that grows with the square of a line's length to lay it out, so a file of one endless line would
+// hang the window.
+void BreakLongLines(RichText& text, std::size_t maxChars);
+
 std::string EncodePlainText(std::string_view utf8);  // UTF-8, '\n' written as CR LF
 std::string DecodePlainText(std::string_view bytes); // UTF-8 when valid, else GB18030; CR LF -> '\n'
 

@@ -1,13 +1,18 @@
-// Opening, saving and clearing the log through the menu, with the plain-text mode rule.
+// Opening, saving and clearing the log through the menu, with the plain-text mode rule; big and
+// broken files behind the progress dialog.
 
 #include "Support.h"
 
 #include "ui/FileDialog.h"
 #include "ui/LogView.h"
 #include "ui/MessageBox.h"
+#include "ui/logfile/LogFiles.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -20,6 +25,12 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -179,6 +190,84 @@ private slots:
         h->trigger("NSaveMessage");
         QVERIFY(QFile::exists(txt));
         QCOMPARE(ReadAll(txt), QByteArray());
+    }
+
+    // Files above the immediate size: read off the window's thread behind a progress dialog; a
+    // line that arrives meanwhile follows the loaded content.
+    void bigFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("box"); // the error shown, empty for none
+        QTest::addColumn<QString>("shown");
+
+        logfile::RichText log;
+        QString shown;
+        for (int i = 0; i < 40000; ++i) {
+            const QString body = QStringLiteral("第%1条消息 😀").arg(i);
+            log.runs.push_back({"Ann 说 :\n", logfile::Color{0, 128, 0}});
+            log.runs.push_back({body.toStdString() + "\n", logfile::Color{}});
+            shown += QStringLiteral("Ann 说 :\n") + body + QLatin1Char('\n');
+        }
+        log.runs.back().text.pop_back();
+        shown.chop(1);
+        const std::string rtf = logfile::WriteRtf(log);
+        QTest::newRow("log as RTF") << QByteArray::fromStdString(rtf) << QString() << shown;
+        QTest::newRow("log as text") << QByteArray::fromStdString(logfile::EncodePlainText(log.plainText()))
+                                     << QString() << shown;
+        // One endless line comes in lines of 4096 characters.
+        const QByteArray filler(2 << 20, 'a');
+        const QString line = QString(4096, QLatin1Char('a'));
+        QTest::newRow("huge RTF group") << "{\\rtf1{\\b " + filler + "}}" << QString()
+                                        << QStringList(512, line).join(QLatin1Char('\n'));
+
+        QByteArray noise(8 << 20, '\0');
+        QRandomGenerator generator(7);
+        generator.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QTest::newRow("random bytes") << noise << QStringLiteral("Failed to Load Stream.") << QString();
+        QTest::newRow("JPEG-like") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11) + noise
+                                   << QStringLiteral("Failed to Load Stream.") << QString();
+    }
+    void bigFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, box);
+        QFETCH(QString, shown);
+        const QString path = h->dir.path() + "/big";
+        QVERIFY(WriteAll(path, bytes));
+        ui::FileDialog::setNextFileName(path);
+        ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        h->trigger("NOpenMessage");
+        auto* progress = h->find<QProgressDialog>("LogProgress");
+        QVERIFY(progress && progress->isVisible());
+        h->capture->deliver(FriendMsg("Bob", "meanwhile"));
+        QTRY_VERIFY_WITH_TIMEOUT(!h->find<QProgressDialog>("LogProgress"), 60000);
+
+        const QString meanwhile = QStringLiteral("Bob 说 :\nmeanwhile");
+        QCOMPARE(h->window->log()->toPlainText(), shown.isEmpty() ? meanwhile : shown + QLatin1Char('\n') + meanwhile);
+        QCOMPARE(ui::MessageBox::shown().size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty())
+            QCOMPARE(ui::MessageBox::shown()[0].text, box);
+    }
+
+    void cancelledBigFileKeepsTheLog()
+    {
+        const QString path = h->dir.path() + "/big.txt";
+        QVERIFY(WriteAll(path, QByteArray(16 << 20, 'x')));
+        ui::FileDialog::setNextFileName(path);
+        h->trigger("NOpenMessage");
+        h->capture->deliver(FriendMsg("Bob", "meanwhile"));
+        auto* progress = h->find<QProgressDialog>("LogProgress");
+        QVERIFY(progress);
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        cancel->click();
+        QVERIFY(!h->find<QProgressDialog>("LogProgress") || !h->find<QProgressDialog>("LogProgress")->isVisible());
+        const QString kept = QStringLiteral("Ann 说 :\nHello\nBob 说 :\nmeanwhile");
+        QCOMPARE(h->window->log()->toPlainText(), kept);
+        // The reading thread's late result changes nothing.
+        QTest::qWait(1000);
+        QCOMPARE(h->window->log()->toPlainText(), kept);
+        QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
 private:

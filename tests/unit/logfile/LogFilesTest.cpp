@@ -247,6 +247,94 @@ TEST_F(LogFiles, SaveReplacesAnExistingFile)
     EXPECT_EQ(opened.toPlainText(), QStringLiteral("new"));
 }
 
+struct SplitCase {
+    const char* name;
+    RichText text;
+    std::size_t maxBytes;
+    bool endsAtLines; // every part but the last ends a line
+    bool utf8 = true;
+};
+
+class SplitForAppendingTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitForAppendingTest, PartsAddUpToTheTextAndCutBetweenCharacters)
+{
+    const SplitCase& c = GetParam();
+    const std::vector<RichText> parts = SplitForAppending(c.text, c.maxBytes);
+
+    // Byte by byte, every byte keeps its format.
+    const auto flatten = [](const std::vector<RichText>& texts) {
+        std::vector<std::pair<char, TextRun>> bytes;
+        for (const RichText& text : texts)
+            for (const TextRun& run : text.runs) {
+                TextRun format = run;
+                format.text.clear();
+                for (const char b : run.text)
+                    bytes.emplace_back(b, format);
+            }
+        return bytes;
+    };
+    EXPECT_EQ(flatten(parts), flatten({c.text}));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string text = parts[i].plainText();
+        EXPECT_LE(text.size(), c.maxBytes) << "part " << i;
+        for (const TextRun& run : parts[i].runs) {
+            const bool continuation = (static_cast<unsigned char>(run.text.at(0)) & 0xC0) == 0x80;
+            EXPECT_FALSE(c.utf8 && continuation) << "part " << i << " cuts a character";
+        }
+        if (c.endsAtLines && i + 1 < parts.size()) {
+            EXPECT_TRUE(text.ends_with('\n')) << "part " << i;
+        }
+    }
+}
+
+std::string Repeat(std::string_view piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SplitForAppendingTest,
+    testing::Values(SplitCase{"Empty", {}, 16, true},
+                    SplitCase{"ShortLinesEndParts", {{{Repeat("Ann 说:\nhi 😀\n", 50), Black}}}, 40, true},
+                    SplitCase{"OneLongLine", {{{Repeat("x", 1000), Black}}}, 64, false},
+                    SplitCase{"ChineseWithoutLineEnds", {{{Repeat("中文", 300), Black}}}, 64, false},
+                    SplitCase{"EmojiAtEveryBoundary", {{{Repeat("😀", 300), Black}}}, 10, false},
+                    SplitCase{"FormatsAcrossParts",
+                              {{{Repeat("Ann:\n", 20), Green}, {"x", Black, true}, {Repeat("y\n", 30), Blue}}},
+                              16,
+                              true},
+                    SplitCase{"NotUtf8", {{{Repeat("\x80", 100), Black}}}, 16, false, false}),
+    [](const testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+
+struct BreakCase {
+    const char* name;
+    RichText text;
+    RichText broken;
+};
+
+class BreakLongLinesTest : public testing::TestWithParam<BreakCase> {};
+
+TEST_P(BreakLongLinesTest, BreaksOnlyLinesLongerThanTheLimit)
+{
+    RichText text = GetParam().text;
+    BreakLongLines(text, 4);
+    EXPECT_EQ(text.runs, GetParam().broken.runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BreakLongLinesTest,
+    testing::Values(BreakCase{"ShortLinesStay", {{{"abcd\nab\n\nabcd", Black}}}, {{{"abcd\nab\n\nabcd", Black}}}},
+                    BreakCase{"LongLineInFours", {{{"abcdefghij\nxy", Black}}}, {{{"abcd\nefgh\nij\nxy", Black}}}},
+                    BreakCase{"CountsCharactersNotBytes", {{{"中文中文中😀", Black}}}, {{{"中文中文\n中😀", Black}}}},
+                    BreakCase{"LineAcrossRuns",
+                              {{{"ab", Green}, {"cd", Blue}, {"ef\ng", Black}}},
+                              {{{"ab", Green}, {"cd", Blue}, {"\nef\ng", Black}}}}),
+    [](const testing::TestParamInfo<BreakCase>& info) { return info.param.name; });
+
 } // namespace
 } // namespace quorvel::logfile
 
