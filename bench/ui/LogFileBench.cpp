@@ -1,14 +1,20 @@
 // Reading and writing a 10,000-line chat log: RTF, plain text, and the QTextDocument it lands in;
-// saving and reopening a 100,000-message log through the log view.
+// saving and reopening a 100,000-message log through the log view; 50 MB files that are no log.
 
+#include "app/LogFileLoader.h"
 #include "ui/LogView.h"
+#include "ui/MessageBox.h"
 #include "ui/logfile/LogFiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -199,6 +205,51 @@ void OpenBigLogInParts(benchmark::State& state)
     state.counters["show_ms"] = show / runs;
 }
 BENCHMARK(OpenBigLogInParts)->ArgName("plain")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// A 50 MB file that is no log, opened as the window does: the figure that counts is the longest time
+// the window's thread goes without turning its event loop. Argument: 0 random bytes, 1 one huge RTF
+// group of text, 2 a JPEG-like binary.
+void OpenNonLogFile(benchmark::State& state)
+{
+    QByteArray bytes(50 << 20, 'a');
+    if (state.range(0) == 1) {
+        bytes.prepend("{\\rtf1{\\b ");
+        bytes.append("}}");
+    } else {
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        if (state.range(0) == 2)
+            bytes.replace(0, 11, QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11));
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("not-a-log"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        state.SkipWithError("cannot write the file");
+    file.close();
+
+    QWidget window;
+    auto* view = new quorvel::ui::LogView(&window);
+    quorvel::app::LogFileLoader loader(&window, view, nullptr);
+    window.show();
+    qint64 longest = 0;
+    for (auto _ : state) {
+        quorvel::ui::MessageBox::setNextAnswer(QMessageBox::Ok);
+        QEventLoop loop;
+        QObject::connect(&loader, &quorvel::app::LogFileLoader::finished, &loop, &QEventLoop::quit);
+        QElapsedTimer sinceTurn;
+        sinceTurn.start();
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [&] { longest = std::max(longest, sinceTurn.restart()); });
+        ticks.start(1);
+        loader.load(path, false);
+        if (loader.loading())
+            loop.exec();
+        longest = std::max(longest, sinceTurn.elapsed());
+    }
+    state.counters["longest_stall_ms"] = static_cast<double>(longest);
+    state.counters["lines"] = view->document()->blockCount();
+}
+BENCHMARK(OpenNonLogFile)->ArgName("kind")->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
