@@ -5,8 +5,8 @@
 
 #include "ui/logfile/RichText.h"
 
+#include "text/Utf8.h"
 #include "ui/logfile/CodePage.h"
-#include "ui/logfile/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -312,7 +312,7 @@ private:
     {
         flushBytes();
         if (m_highSurrogate != 0 && !m_stack.empty())
-            appendUtf8Char(ReplacementCharacter);
+            appendUtf8Char(text::ReplacementCharacter);
         m_highSurrogate = 0;
         return std::move(m_result);
     }
@@ -454,7 +454,7 @@ private:
                 return;
             const std::int64_t code = parameter < 0 ? std::int64_t{parameter} + 65536 : parameter;
             if (s.destination == Destination::Text && !s.hidden)
-                emitUnicode(code < 0 || code > 0x10FFFF ? ReplacementCharacter : static_cast<char32_t>(code));
+                emitUnicode(code < 0 || code > 0x10FFFF ? text::ReplacementCharacter : static_cast<char32_t>(code));
             m_fallbackLeft = s.unicodeSkip;
             return;
         }
@@ -608,20 +608,20 @@ private:
     {
         if (m_highSurrogate != 0) {
             m_highSurrogate = 0;
-            appendUtf8Char(ReplacementCharacter);
+            appendUtf8Char(text::ReplacementCharacter);
         }
     }
 
     void emitUnicode(char32_t code)
     {
-        if (code >= 0xD800 && code <= 0xDBFF) {
+        if (text::IsHighSurrogate(code)) {
             resolveSurrogate();
             m_highSurrogate = code;
             return;
         }
-        if (code >= 0xDC00 && code <= 0xDFFF) {
+        if (text::IsLowSurrogate(code)) {
             const char32_t high = std::exchange(m_highSurrogate, 0);
-            appendUtf8Char(high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (code - 0xDC00) : ReplacementCharacter);
+            appendUtf8Char(high != 0 ? text::CombineSurrogates(high, code) : text::ReplacementCharacter);
             return;
         }
         emitCharacter(code);
@@ -649,9 +649,9 @@ private:
 
     void appendUtf8Char(char32_t code)
     {
-        std::string text;
-        AppendUtf8(text, code);
-        appendText(text);
+        std::string utf8;
+        text::AppendUtf8(utf8, code);
+        appendText(utf8);
     }
 
     void appendText(std::string_view text)
