@@ -3,7 +3,7 @@
 
 #include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
-#include "capture/Utf8.h"
+#include "text/Utf8.h"
 
 #include <benchmark/benchmark.h>
 
@@ -122,7 +122,7 @@ void DecodeUtf8Lossy(benchmark::State& state)
         text += ChatBody(i) + "\r\n";
     text += "\xE4\xB8";
     for (auto _ : state)
-        benchmark::DoNotOptimize(quorvel::capture::DecodeUtf8Lossy(text));
+        benchmark::DoNotOptimize(quorvel::text::DecodeUtf8Lossy(text));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(DecodeUtf8Lossy);

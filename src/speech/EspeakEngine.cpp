@@ -1,6 +1,7 @@
 #include "speech/EspeakEngine.h"
 
 #include "speech/TextRuns.h"
+#include "text/Utf8.h"
 
 #include <espeak-ng/speak_lib.h>
 
@@ -261,8 +262,7 @@ EspeakEngine::Result EspeakEngine::synthesizeEntry(const VoiceEntry& entry, int 
         const Result r = synthesize(voice, wordsPerMinute, run.text, shifted);
         if (r != Result::Done)
             return r;
-        for (unsigned char c : run.text)
-            offset += (c & 0xC0) != 0x80;
+        offset += static_cast<int>(text::CountCodePoints(run.text));
     }
     return Result::Done;
 }

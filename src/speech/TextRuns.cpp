@@ -1,6 +1,7 @@
 #include "speech/TextRuns.h"
 
-#include <cstdint>
+#include "text/Utf8.h"
+
 #include <optional>
 
 namespace quorvel::speech {
@@ -13,38 +14,6 @@ struct Unit {
     std::size_t begin;
     std::size_t end;
 };
-
-// Decodes one code point at pos; a malformed byte comes back as nullopt with length 1.
-std::optional<char32_t> Decode(std::string_view s, std::size_t pos, std::size_t& len)
-{
-    const auto b0 = static_cast<unsigned char>(s[pos]);
-    len = 1;
-    if (b0 < 0x80)
-        return b0;
-    int extra = 0;
-    char32_t cp = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = b0 & 0x07;
-    } else
-        return std::nullopt;
-    if (pos + extra >= s.size())
-        return std::nullopt;
-    for (int i = 1; i <= extra; ++i) {
-        const auto b = static_cast<unsigned char>(s[pos + i]);
-        if ((b & 0xC0) != 0x80)
-            return std::nullopt;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    len = static_cast<std::size_t>(extra) + 1;
-    return cp;
-}
 
 Cls Classify(char32_t c)
 {
@@ -79,10 +48,9 @@ std::vector<TextRun> SplitScriptRuns(std::string_view s)
 {
     std::vector<Unit> units;
     for (std::size_t pos = 0; pos < s.size();) {
-        std::size_t len = 1;
-        const auto cp = Decode(s, pos, len);
-        units.push_back({cp ? Classify(*cp) : Cls::Neutral, pos, pos + len});
-        pos += len;
+        const text::Utf8Step step = text::DecodeUtf8Step(s, pos);
+        units.push_back({step.wellFormed ? Classify(step.codePoint) : Cls::Neutral, pos, pos + step.length});
+        pos += step.length;
     }
     if (units.empty())
         return {};

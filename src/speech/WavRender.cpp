@@ -2,6 +2,7 @@
 
 #include "speech/EspeakEngine.h"
 #include "speech/RateMapping.h"
+#include "text/Utf8.h"
 
 #include <sndfile.h>
 #include <soxr.h>
@@ -42,10 +43,7 @@ struct Segment {
 
 int CountCharacters(const std::string& s)
 {
-    int n = 0;
-    for (unsigned char c : s)
-        n += (c & 0xC0) != 0x80;
-    return n;
+    return static_cast<int>(text::CountCodePoints(s));
 }
 
 class RenderTask {

@@ -1,6 +1,6 @@
 #include "JsonWriter.h"
 
-#include "capture/Utf8.h"
+#include "text/Utf8.h"
 
 #include <cstdio>
 
@@ -9,8 +9,8 @@ namespace quorvel::replay {
 std::string JsonQuote(std::string_view utf8)
 {
     std::string repaired;
-    if (!capture::IsValidUtf8(utf8)) {
-        repaired = capture::DecodeUtf8Lossy(utf8);
+    if (!text::IsValidUtf8(utf8)) {
+        repaired = text::DecodeUtf8Lossy(utf8);
         utf8 = repaired;
     }
     std::string out;

@@ -1,7 +1,8 @@
 #include "ui/autostart/DesktopEntry.h"
 
+#include "text/Utf8.h"
+
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string_view>
@@ -39,45 +40,6 @@ std::string_view extensionOf(std::string_view path)
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const auto dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
-}
-
-bool validUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > s.size())
-            return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const std::uint32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
 }
 
 // One argument as the Exec key's own quoting wants it; the target is always quoted.
@@ -214,7 +176,7 @@ void CreateShellLink(const std::string& target, const std::string& arguments, co
     if (asciiLower(extensionOf(linkPath)) != ".desktop")
         throw ShellLinkError(kWrongExtension);
     // Readers reject a key file that is not UTF-8, which would leave an entry that never starts anything.
-    if (!validUtf8(target) || !validUtf8(arguments) || !validUtf8(description))
+    if (!text::IsValidUtf8(target) || !text::IsValidUtf8(arguments) || !text::IsValidUtf8(description))
         throw ShellLinkError("Cannot write the start-up entry \"" + linkPath + "\": the program path is not UTF-8");
 
     std::string exec;

@@ -1,6 +1,6 @@
 #include "ui/logfile/CodePage.h"
 
-#include "ui/logfile/Utf8.h"
+#include "text/Utf8.h"
 
 #include <iconv.h>
 
@@ -70,16 +70,14 @@ void* CodePageDecoder::converterFor(int codePage)
 void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& out, bool latinFallback)
 {
     if (codePage == 65001) {
-        std::size_t pos = 0;
-        while (pos < bytes.size())
-            AppendUtf8(out, NextCodePoint(bytes, pos));
+        out += text::DecodeUtf8Lossy(bytes);
         return;
     }
     iconv_t converter = static_cast<iconv_t>(converterFor(codePage));
     if (converter == InvalidConverter) {
         for (char c : bytes)
-            AppendUtf8(out,
-                       static_cast<unsigned char>(c) < 0x80 ? static_cast<unsigned char>(c) : ReplacementCharacter);
+            text::AppendUtf8(out, static_cast<unsigned char>(c) < 0x80 ? static_cast<unsigned char>(c)
+                                                                       : text::ReplacementCharacter);
         return;
     }
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
@@ -100,7 +98,7 @@ void CodePageDecoder::Decode(int codePage, std::string_view bytes, std::string& 
         if (latinFallback && codePage != 1252)
             Decode(1252, std::string_view(in, 1), out);
         else
-            AppendUtf8(out, ReplacementCharacter);
+            text::AppendUtf8(out, text::ReplacementCharacter);
         ++in;
         --inLeft;
         iconv(converter, nullptr, nullptr, nullptr, nullptr);

@@ -2,8 +2,8 @@
 
 #include "ui/logfile/RichText.h"
 
+#include "text/Utf8.h"
 #include "ui/logfile/CodePage.h"
-#include "ui/logfile/Utf8.h"
 
 namespace quorvel::logfile {
 namespace {
@@ -19,24 +19,24 @@ std::string DecodeUtf16(std::string_view bytes, bool littleEndian)
         const auto b0 = static_cast<unsigned char>(bytes[i]);
         const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
         const char32_t unit = littleEndian ? (b1 << 8 | b0) : (b0 << 8 | b1);
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
+        if (text::IsHighSurrogate(unit)) {
             if (high != 0)
-                AppendUtf8(out, ReplacementCharacter);
+                text::AppendUtf8(out, text::ReplacementCharacter);
             high = unit;
             continue;
         }
-        if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            AppendUtf8(out, high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00) : ReplacementCharacter);
+        if (text::IsLowSurrogate(unit)) {
+            text::AppendUtf8(out, high != 0 ? text::CombineSurrogates(high, unit) : text::ReplacementCharacter);
             high = 0;
             continue;
         }
         if (high != 0)
-            AppendUtf8(out, ReplacementCharacter);
+            text::AppendUtf8(out, text::ReplacementCharacter);
         high = 0;
-        AppendUtf8(out, unit);
+        text::AppendUtf8(out, unit);
     }
     if (high != 0 || bytes.size() % 2 != 0)
-        AppendUtf8(out, ReplacementCharacter);
+        text::AppendUtf8(out, text::ReplacementCharacter);
     return out;
 }
 
@@ -58,33 +58,30 @@ std::string EncodePlainText(std::string_view utf8)
 
 std::string DecodePlainText(std::string_view bytes)
 {
-    std::string text;
+    std::string decoded;
     if (bytes.starts_with(Utf8Bom)) {
-        bytes.remove_prefix(Utf8Bom.size());
         // With the mark the file declares itself UTF-8: keep what is valid, mark what is not.
-        std::size_t pos = 0;
-        while (pos < bytes.size())
-            AppendUtf8(text, NextCodePoint(bytes, pos));
+        decoded = text::DecodeUtf8Lossy(bytes.substr(Utf8Bom.size()));
     } else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
         // What Windows Notepad calls "Unicode": UTF-16 with its byte-order mark.
-        text = DecodeUtf16(bytes.substr(2), bytes[0] == '\xFF');
-    } else if (IsValidUtf8(bytes)) {
-        text.assign(bytes);
+        decoded = DecodeUtf16(bytes.substr(2), bytes[0] == '\xFF');
+    } else if (text::IsValidUtf8(bytes)) {
+        decoded.assign(bytes);
     } else {
         // Logs saved on Chinese Windows systems are in code page 936, which GB18030 contains.
         CodePageDecoder decoder;
-        decoder.Decode(54936, bytes, text);
+        decoder.Decode(54936, bytes, decoded);
     }
 
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
+    out.reserve(decoded.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (decoded[i] == '\r') {
             out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
+            if (i + 1 < decoded.size() && decoded[i + 1] == '\n')
                 ++i;
         } else {
-            out.push_back(text[i]);
+            out.push_back(decoded[i]);
         }
     }
     return out;

@@ -2,7 +2,7 @@
 
 #include "ui/logfile/RichText.h"
 
-#include "ui/logfile/Utf8.h"
+#include "text/Utf8.h"
 
 #include <algorithm>
 #include <optional>
@@ -34,7 +34,7 @@ void AppendRunText(std::string_view text, std::string& out)
 {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const char32_t c = NextCodePoint(text, pos);
+        const char32_t c = text::NextCodePoint(text, pos);
         switch (c) {
         case '\\':
             out += "\\\\";
@@ -59,9 +59,8 @@ void AppendRunText(std::string_view text, std::string& out)
             } else if (c < 0x10000) {
                 AppendUnicodeEscape(static_cast<std::uint16_t>(c), out);
             } else {
-                const char32_t v = c - 0x10000;
-                AppendUnicodeEscape(static_cast<std::uint16_t>(0xD800 + (v >> 10)), out);
-                AppendUnicodeEscape(static_cast<std::uint16_t>(0xDC00 + (v & 0x3FF)), out);
+                AppendUnicodeEscape(text::HighSurrogateOf(c), out);
+                AppendUnicodeEscape(text::LowSurrogateOf(c), out);
             }
         }
     }

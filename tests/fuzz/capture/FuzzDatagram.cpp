@@ -4,7 +4,7 @@
 #include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
 #include "capture/LinkLayer.h"
-#include "capture/Utf8.h"
+#include "text/Utf8.h"
 
 #include <pcap/dlt.h>
 
@@ -28,6 +28,7 @@ void Check(bool condition)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace quorvel::capture;
+    using quorvel::text::IsValidUtf8;
     if (size < 2)
         return 0;
     const int dlt = LinkTypes[data[0] % std::size(LinkTypes)];

@@ -1,14 +1,15 @@
 // ReadRtf on any bytes; what it gives must survive our writer unchanged, and every text it or the
 // plain-text decoder gives must be valid UTF-8.
 
+#include "text/Utf8.h"
 #include "ui/logfile/RichText.h"
-#include "ui/logfile/Utf8.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 using namespace quorvel::logfile;
+using quorvel::text::IsValidUtf8;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

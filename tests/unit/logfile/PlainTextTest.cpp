@@ -29,6 +29,10 @@ INSTANTIATE_TEST_SUITE_P(
                                "中文\r\n",
                                "中文\n"},
                     DecodeCase{"BomOnly", "\xEF\xBB\xBF", ""},
+                    DecodeCase{"Utf8BomCutCharacterIsOneReplacement",
+                               "\xEF\xBB\xBF"
+                               "\xE4\xB8\r\n\xE4\xB8",
+                               "\uFFFD\n\uFFFD"},
                     DecodeCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4\r\n\xC4\xE3\xBA\xC3", "中文\n你好"},
                     DecodeCase{"Gb18030FourByte", "\x81\x30\x84\x38 \x94\x39\xFC\x36", "© 😀"},
                     DecodeCase{"Gb18030MixedAscii", "Ann \xCB\xB5\xA3\xBA hi", "Ann 说： hi"},

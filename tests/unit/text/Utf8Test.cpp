@@ -1,11 +1,11 @@
-#include "capture/Utf8.h"
+#include "text/Utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace quorvel::capture {
+namespace quorvel::text {
 namespace {
 
 #define FFFD "\xEF\xBF\xBD"
@@ -66,6 +66,14 @@ TEST_P(DecodeUtf8LossyTest, Replaces)
     EXPECT_EQ(output, c.expected);
     EXPECT_TRUE(IsValidUtf8(output));
     EXPECT_EQ(IsValidUtf8(c.input), c.input == c.expected);
+
+    // Walking the input step by step and encoding each code point gives the same text.
+    std::string walked;
+    std::size_t steps = 0;
+    for (std::size_t pos = 0; pos < c.input.size(); ++steps)
+        AppendUtf8(walked, NextCodePoint(c.input, pos));
+    EXPECT_EQ(walked, c.expected);
+    EXPECT_EQ(CountCodePoints(output), steps);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DecodeUtf8LossyTest, ::testing::ValuesIn(Cases),
@@ -82,5 +90,47 @@ TEST(DecodeUtf8Lossy, EveryTwoByteSequenceGivesValidOutput)
         }
 }
 
+struct CodePointCase {
+    const char* name;
+    char32_t codePoint;
+    std::string utf8;
+    char32_t decoded;   // what reading `utf8` back gives
+    char16_t high, low; // the UTF-16 pair above U+FFFF
+};
+
+TEST(Utf8, EncodesAndDecodesCodePoints)
+{
+    const CodePointCase cases[] = {
+        {"Nul", 0, "\0"s, 0, 0, 0},
+        {"LastOneByte", 0x7F, "\x7F", 0x7F, 0, 0},
+        {"FirstTwoByte", 0x80, "\xC2\x80", 0x80, 0, 0},
+        {"LastTwoByte", 0x7FF, "\xDF\xBF", 0x7FF, 0, 0},
+        {"FirstThreeByte", 0x800, "\xE0\xA0\x80", 0x800, 0, 0},
+        {"BeforeSurrogates", 0xD7FF, "\xED\x9F\xBF", 0xD7FF, 0, 0},
+        {"HighSurrogateReplaced", 0xD800, FFFD, 0xFFFD, 0, 0},
+        {"LowSurrogateReplaced", 0xDFFF, FFFD, 0xFFFD, 0, 0},
+        {"AfterSurrogates", 0xE000, "\xEE\x80\x80", 0xE000, 0, 0},
+        {"LastThreeByte", 0xFFFF, "\xEF\xBF\xBF", 0xFFFF, 0, 0},
+        {"FirstFourByte", 0x10000, "\xF0\x90\x80\x80", 0x10000, 0xD800, 0xDC00},
+        {"Emoji", 0x1F600, "\xF0\x9F\x98\x80", 0x1F600, 0xD83D, 0xDE00},
+        {"Highest", 0x10FFFF, "\xF4\x8F\xBF\xBF", 0x10FFFF, 0xDBFF, 0xDFFF},
+        {"AboveHighestReplaced", 0x110000, FFFD, 0xFFFD, 0, 0},
+    };
+    for (const CodePointCase& c : cases) {
+        std::string out;
+        AppendUtf8(out, c.codePoint);
+        EXPECT_EQ(out, c.utf8) << c.name;
+        std::size_t pos = 0;
+        EXPECT_EQ(NextCodePoint(c.utf8, pos), c.decoded) << c.name;
+        EXPECT_EQ(pos, c.utf8.size()) << c.name;
+        if (c.high != 0) {
+            EXPECT_EQ(HighSurrogateOf(c.codePoint), c.high) << c.name;
+            EXPECT_EQ(LowSurrogateOf(c.codePoint), c.low) << c.name;
+            EXPECT_TRUE(IsHighSurrogate(c.high) && IsLowSurrogate(c.low)) << c.name;
+            EXPECT_EQ(CombineSurrogates(c.high, c.low), c.codePoint) << c.name;
+        }
+    }
+}
+
 } // namespace
-} // namespace quorvel::capture
+} // namespace quorvel::text
