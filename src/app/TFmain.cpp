@@ -1,9 +1,11 @@
 #include "app/TFmain.h"
 
+#include "app/ContactsPage.h"
 #include "app/LogFileActions.h"
 #include "app/SpeechOptions.h"
 #include "app/StartupEntry.h"
 #include "app/TrayWindow.h"
+#include "app/settings/ContactsStore.h"
 #include "app/settings/SettingsStore.h"
 #include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
@@ -17,9 +19,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QTime>
+#include <QTimer>
 
 #include <exception>
 #include <span>
@@ -97,6 +101,12 @@ void TFmain::assembleParts()
     connect(Email1, &QAction::triggered, this, &TFmain::Email1Click);
     connect(About1, &QAction::triggered, this, &TFmain::About1Click);
     connect(BDownload, &QPushButton::clicked, this, &TFmain::BDownloadClick);
+
+    m_contactsSave = new QTimer(this);
+    m_contactsSave->setSingleShot(true);
+    m_contactsSave->setInterval(500);
+    connect(m_contactsSave, &QTimer::timeout, this, &TFmain::saveContacts);
+    connect(TabSheet3, &ContactsPage::edited, m_contactsSave, qOverload<>(&QTimer::start));
 }
 
 QString TFmain::settingsFolder() const
@@ -125,9 +135,13 @@ void TFmain::FormCreate()
         const QString folder = settingsFolder();
         const settings::SettingsStore store(ToPath(folder) / "set.ini");
         const settings::StoredSettings stored = store.load();
+        // Friends' own settings; a missing or unreadable file is an empty list.
+        TabSheet3->model()->reset(settings::ContactsStore(ToPath(folder) / "contacts.ini").load());
+        m_contactsLoaded = true;
 
         // 4-6. Voice lists and their selections, rates, volumes; the reading options and the time stamp.
         m_speechOptions->restore(stored);
+        TabSheet3->setVoiceNames(m_platform.speech ? m_platform.speech->voiceNames() : QStringList());
         CBMe->setChecked(stored.cbme);
         CBFriend->setChecked(stored.cbfriend);
         CBmyname->setChecked(stored.cbmyname);
@@ -179,8 +193,34 @@ void TFmain::FormDestroy()
         ui::MessageBox::standardError(nullptr, QString::fromUtf8(error.what()));
         return;
     }
+    m_contactsSave->stop();
+    saveContacts();
     if (m_platform.capture)
         m_platform.capture->close();
+}
+
+void TFmain::saveContacts()
+{
+    // Without a successful start-up read, a save could drop what the file holds.
+    if (!m_contactsLoaded)
+        return;
+    try {
+        settings::ContactsStore(ToPath(settingsFolder()) / "contacts.ini").save(TabSheet3->model()->book());
+    } catch (const std::exception& error) {
+        ui::MessageBox::standardError(m_destroyed ? nullptr : this, QString::fromUtf8(error.what()));
+    }
+}
+
+void TFmain::speakAsContact(const QString& text, const settings::Contact& contact)
+{
+    // The friend channel, so that cut-off and "停止朗读" treat it as any friend's message.
+    try {
+        if (m_platform.speech)
+            m_platform.speech->speak(speech::Channel::Friend, text,
+                                     ChooseVoiceIndex(TabSheet3->voiceNames(), contact.engine), contact.rate,
+                                     contact.volume);
+    } catch (...) {
+    }
 }
 
 void TFmain::requestTerminate()
@@ -219,14 +259,20 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
     const capture::ReadingOptions own{CBMe->isChecked(), CBmyname->isChecked(), CBmyex->isChecked()};
     const capture::ReadingOptions friends{CBFriend->isChecked(), CBFriendsname->isChecked(), CBFriendsex->isChecked()};
     const std::string time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString();
-    const capture::EventOutcome outcome = capture::HandleChatEvent(event, own, friends, NShowTime1->isChecked(), time);
+    ContactsModel* contacts = TabSheet3->model();
+    const capture::EventOutcome outcome = capture::HandleChatEvent(event, own, friends, NShowTime1->isChecked(), time,
+                                                                   settings::ShapeSpeech(contacts->book(), event));
 
-    auto speak = [this, &outcome] {
+    auto speak = [this, &outcome, contacts] {
         if (!outcome.speech)
             return;
         const QString text = FromUtf8(outcome.speech->text);
+        const settings::Contact* contact =
+            outcome.speech->contact.empty() ? nullptr : contacts->book().find(outcome.speech->contact);
         if (outcome.speech->voice == capture::Voice::Own)
             m_speechOptions->SpeakMyMessage(text);
+        else if (contact)
+            speakAsContact(text, *contact);
         else
             m_speechOptions->SpeakFriendMessage(text);
     };
@@ -238,6 +284,9 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
     }
     if (outcome.speakAfterLines >= outcome.lines.size())
         speak();
+    if (event.direction == capture::Direction::Friend && !event.account.empty())
+        contacts->recordMessage(event.account, event.nickname,
+                                QDateTime::currentDateTime().toString(Qt::ISODate).toStdString());
 }
 
 void TFmain::showCaptureError(const QString& text, bool standardError)

@@ -19,7 +19,12 @@ class QPushButton;
 class QSlider;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QWidget;
+
+namespace quorvel::settings {
+struct Contact;
+} // namespace quorvel::settings
 
 namespace quorvel::ui {
 class LogView;
@@ -28,6 +33,7 @@ class Tray;
 
 namespace quorvel::app {
 
+class ContactsPage;
 class LogFileActions;
 class SpeechOptions;
 class StartupEntry;
@@ -50,6 +56,7 @@ public:
     bool plainTextMode() const;
     ui::LogView* log() const { return RichEdit1; }
     ui::Tray* tray() const { return m_tray; }
+    ContactsPage* contacts() const { return TabSheet3; }
 
 signals:
     void terminateRequested();
@@ -86,6 +93,8 @@ private:
 
     void FormCreate();
     void applyEvent(const capture::ChatEvent& event);
+    void saveContacts();
+    void speakAsContact(const QString& text, const settings::Contact& contact);
     void showCaptureError(const QString& text, bool standardError);
     QString settingsFolder() const;
 
@@ -97,6 +106,7 @@ private:
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
+    ContactsPage* TabSheet3 = nullptr;
     ui::LogView* RichEdit1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
 
@@ -121,6 +131,8 @@ private:
     SpeechOptions* m_speechOptions = nullptr;
     TrayWindow* m_trayWindow = nullptr;
     StartupEntry* m_startupEntry = nullptr;
+    QTimer* m_contactsSave = nullptr; // one save for a burst of edits
+    bool m_contactsLoaded = false;
 };
 
 } // namespace quorvel::app

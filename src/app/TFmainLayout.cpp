@@ -2,6 +2,7 @@
 
 #include "app/TFmain.h"
 
+#include "app/ContactsPage.h"
 #include "ui/AppInfo.h"
 #include "ui/LogView.h"
 #include "ui/Tray.h"
@@ -89,6 +90,8 @@ void TFmain::buildWindow()
 
     TabSheet2 = buildOptionsPage();
     PageControl1->addTab(TabSheet2, QStringLiteral("选项"));
+    TabSheet3 = new ContactsPage;
+    PageControl1->addTab(TabSheet3, QStringLiteral("联系人"));
     PageControl1->setCurrentWidget(TabSheet1);
     setCentralWidget(PageControl1);
 

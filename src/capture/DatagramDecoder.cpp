@@ -98,6 +98,7 @@ DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
             }
             ChatEvent event = MakeEvent(Direction::Friend, command, text());
             event.nickname = name.value();
+            event.account = command == "MSG" ? text::ExtractAccount(text()).value() : event.nickname;
             result.events.push_back(std::move(event));
         }
     }

@@ -23,7 +23,7 @@ std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptio
 } // namespace
 
 EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
-                             bool showTime, std::string_view timeText)
+                             bool showTime, std::string_view timeText, const SpeechShaping& shaping)
 {
     EventOutcome outcome;
     const std::string time(timeText);
@@ -35,8 +35,10 @@ EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, 
             (ubm || showTime) ? event.nickname + " 说 (" + time + "):" : event.nickname + " 说 :";
         outcome.lines.push_back({header, ubm ? HeaderBlue : HeaderGreen, false});
         outcome.speakAfterLines = 1;
-        if (auto text = SpokenText(event, friends, event.nickname + " 说："))
-            outcome.speech = SpeechRequest{Voice::Friend, std::move(*text)};
+        // The log keeps the nickname; only what is spoken takes the alias.
+        const std::string& spokenName = shaping.spokenName ? *shaping.spokenName : event.nickname;
+        if (auto text = SpokenText(event, friends, spokenName + " 说："); text && !shaping.mute)
+            outcome.speech = SpeechRequest{Voice::Friend, std::move(*text), shaping.contact};
         if (!event.wordedText.empty())
             outcome.lines.push_back(body);
         return outcome;
@@ -48,7 +50,7 @@ EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, 
     }
     outcome.speakAfterLines = outcome.lines.size();
     if (auto text = SpokenText(event, own, "我说："))
-        outcome.speech = SpeechRequest{Voice::Own, std::move(*text)};
+        outcome.speech = SpeechRequest{Voice::Own, std::move(*text), {}};
     return outcome;
 }
 

@@ -4,6 +4,7 @@
 
 #include "capture/ChatEvent.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ enum class Voice { Own, Friend };
 struct SpeechRequest {
     Voice voice = Voice::Own;
     std::string text;
+    std::string contact; // account whose own voice speaks it; empty: the direction's voice
 };
 
 struct EventOutcome {
@@ -48,7 +50,16 @@ struct EventOutcome {
     std::size_t speakAfterLines = 0;
 };
 
+// How one event's speech is shaped beyond the direction's three boxes.
+struct SpeechShaping {
+    bool speakLinks = true;                // URLs spoken as "链接" and the host name
+    std::size_t maxSpoken = 300;           // characters of the message spoken; 0 = no limit
+    std::optional<std::string> spokenName; // a friend's alias, spoken instead of the nickname
+    bool mute = false;                     // logged, never spoken
+    std::string contact;                   // account whose own voice speaks it; empty: the friend voice
+};
+
 EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
-                             bool showTime, std::string_view timeText);
+                             bool showTime, std::string_view timeText, const SpeechShaping& shaping = {});
 
 } // namespace quorvel::capture

@@ -72,8 +72,8 @@ ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options
             continue;
         }
         for (const capture::ChatEvent& event : decoded.events) {
-            record.outcome =
-                capture::HandleChatEvent(event, options.own, options.friends, options.showTime, record.time);
+            record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime,
+                                                      record.time, settings::ShapeSpeech(options.contacts, event));
             record.event = event;
             if (record.outcome.speech)
                 result.speeches.push_back(*record.outcome.speech);
@@ -111,7 +111,12 @@ std::string RecordToJson(const ReplayRecord& record)
             .value(speech->voice == capture::Voice::Friend ? "friend" : "own")
             .key("text")
             .value(speech->text)
-            .endObject();
+            .key("contact");
+        if (speech->contact.empty())
+            json.null();
+        else
+            json.value(speech->contact);
+        json.endObject();
     } else {
         json.null();
     }

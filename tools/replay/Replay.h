@@ -1,6 +1,7 @@
 #pragma once
 // Runs a capture file through the program's decoding and event handling, frame by frame.
 
+#include "app/settings/ContactsStore.h"
 #include "capture/ChatEvent.h"
 #include "capture/EventHandling.h"
 
@@ -15,6 +16,7 @@ struct ReplayOptions {
     bool showTime = true;
     capture::ReadingOptions own;
     capture::ReadingOptions friends;
+    settings::ContactBook contacts; // friends' alias, mute and own voice
 };
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).

@@ -1,7 +1,11 @@
 // quorvel-replay: prints what the program would log and speak for each chat message in a capture file.
 
 #include "Replay.h"
+#include "app/settings/SettingsStore.h"
+#include "speech/EspeakEngine.h"
 #include "speech/WavRender.h"
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -16,7 +20,8 @@ constexpr int ExitUnreadable = 2;
 constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
-    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--wav OUT] FILE\n"
+    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--wav OUT]\n"
+    "                      [--contacts INI] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
     "(or every datagram that could not become one), in capture order.\n"
@@ -26,8 +31,11 @@ constexpr const char* HelpText =
     "  --own MNE         own messages: three digits 1/0 for speaking the message, the\n"
     "                    nickname and the emoticons (default 111)\n"
     "  --friend MNE      the same for friends' messages (default 111)\n"
+    "  --contacts INI    apply a contacts.ini: friends' spoken names, mutes and own voices\n"
+    "                    (\"speak\" gets \"contact\": the account whose own voice speaks it)\n"
     "  --wav OUT         also render every text that would be spoken, in order, with the\n"
-    "                    default voice of each direction, into one 16 kHz mono WAV file\n"
+    "                    default voice of each direction or a contact's own voice, into one\n"
+    "                    16 kHz mono WAV file\n"
     "  --help            this text\n"
     "\n"
     "Times are local (TZ is honoured). Exit status: 0 when the whole file was read; 2 for bad\n"
@@ -85,6 +93,21 @@ int main(int argc, char** argv)
             if (!ParseBoxes(value, own ? options.own : options.friends))
                 return Usage("bad value '" + std::string(value) + "' for " + (own ? "--own" : "--friend") +
                              ", expected three digits 0/1");
+        } else if (arg == "--contacts" || arg.starts_with("--contacts=")) {
+            std::string file;
+            if (const auto equals = arg.find('='); equals != std::string_view::npos)
+                file = std::string(arg.substr(equals + 1));
+            else if (i + 1 < argc)
+                file = argv[++i];
+            if (file.empty())
+                return Usage("--contacts needs a file name");
+            std::string bytes;
+            // A contacts file that cannot be read would silently speak everyone: refuse it.
+            if (quorvel::settings::ReadWholeFile(file, bytes) != quorvel::settings::ReadStatus::Ok) {
+                std::fprintf(stderr, "quorvel-replay: %s: %s\n", file.c_str(), std::strerror(errno));
+                return ExitUnreadable;
+            }
+            options.contacts = quorvel::settings::ReadContacts(quorvel::settings::IniDocument::parse(bytes));
         } else if (arg == "--wav" || arg.starts_with("--wav=")) {
             if (const auto equals = arg.find('='); equals != std::string_view::npos)
                 wavPath = std::string(arg.substr(equals + 1));
@@ -121,9 +144,19 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     if (wavPath && !result.error) {
         // Both directions' default voice is the first of the list; a fresh voice's rate and volume.
+        // A contact's own voice follows the friend profile's rule: an engine that names no voice is
+        // the first.
+        const auto voiceCount = static_cast<int>(quorvel::speech::EspeakEngine::Instance().voices().size());
         std::vector<quorvel::speech::RenderItem> items;
-        for (const auto& speech : result.speeches)
-            items.push_back({0, speech.text, 0, 100});
+        for (const auto& speech : result.speeches) {
+            const auto* contact = speech.contact.empty() ? nullptr : options.contacts.find(speech.contact);
+            if (!contact) {
+                items.push_back({0, speech.text, 0, 100});
+                continue;
+            }
+            const int voice = contact->engine >= 0 && contact->engine < voiceCount ? contact->engine : 0;
+            items.push_back({voice, speech.text, contact->rate, contact->volume});
+        }
         const auto outcome = quorvel::speech::RenderToWav(items, *wavPath);
         if (!outcome.ok) {
             std::fprintf(stderr, "quorvel-replay: %s\n", outcome.errorText.c_str());

@@ -191,4 +191,50 @@ void IniDocument::set(std::string_view section, std::string_view key, std::strin
     insertLine(lastEntry.value_or(lastText) + 1, std::string(key) + "=" + std::string(value));
 }
 
+std::vector<IniDocument> IniDocument::splitSections() const
+{
+    std::vector<IniDocument> parts(1, emptyLike());
+    parts.front().m_bom = m_bom;
+    for (const auto& line : m_lines) {
+        if (SectionName(line.text))
+            parts.push_back(emptyLike());
+        parts.back().m_lines.push_back(line);
+    }
+    return parts;
+}
+
+IniDocument IniDocument::join(const std::vector<IniDocument>& parts)
+{
+    IniDocument doc;
+    if (parts.empty())
+        return doc;
+    doc.m_bom = parts.front().m_bom;
+    doc.m_newline = parts.front().m_newline;
+    for (const auto& part : parts) {
+        if (part.m_lines.empty())
+            continue;
+        // A part that used to end the file needs a break when another one follows it.
+        if (!doc.m_lines.empty() && doc.m_lines.back().ending.empty())
+            doc.m_lines.back().ending = doc.m_newline;
+        doc.m_lines.insert(doc.m_lines.end(), part.m_lines.begin(), part.m_lines.end());
+    }
+    return doc;
+}
+
+std::optional<std::string> IniDocument::leadingSection() const
+{
+    if (m_lines.empty())
+        return std::nullopt;
+    if (const auto name = SectionName(m_lines.front().text))
+        return std::string(*name);
+    return std::nullopt;
+}
+
+IniDocument IniDocument::emptyLike() const
+{
+    IniDocument doc;
+    doc.m_newline = m_newline;
+    return doc;
+}
+
 } // namespace quorvel::settings

@@ -28,6 +28,16 @@ public:
 
     static constexpr std::size_t maxValueLength = 2047;
 
+    // Files with thousands of sections: cut before each section header, so that each part is read
+    // and changed on its own; the first part holds what stands before the first section.
+    // join(splitSections()) == *this.
+    std::vector<IniDocument> splitSections() const;
+    static IniDocument join(const std::vector<IniDocument>& parts);
+    // Name of the section whose header is the first line; nullopt for the part before the first section.
+    std::optional<std::string> leadingSection() const;
+    // An empty document that writes new lines with this one's line ending.
+    IniDocument emptyLike() const;
+
 private:
     struct Line {
         std::string text;

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include <fcntl.h>
@@ -122,7 +123,20 @@ int MakeDirectories(const std::filesystem::path& dir, bool last)
     return err;
 }
 
-enum class ReadStatus { Ok, Missing, Failed };
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
 
 ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out)
 {
@@ -145,19 +159,6 @@ ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out)
     }
     ::close(fd);
     return ReadStatus::Ok;
-}
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Writes a temporary file beside `target`, flushes it to disk and renames it over `target`, so
@@ -200,8 +201,6 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view data)
     }
     return true;
 }
-
-} // namespace
 
 int ParseProfileInt(std::string_view text, int fallback)
 {
@@ -277,15 +276,15 @@ StoredSettings SettingsStore::load() const
     return ReadSettings(IniDocument::parse(bytes));
 }
 
-void SettingsStore::save(const SettingsToSave& values) const
+void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDocument(IniDocument)>& change)
 {
-    const SettingsError failure("Unable to write to " + m_path.string());
+    const SettingsError failure("Unable to write to " + path.string());
 
     // A symbolic link stays a link: the file it points to is replaced.
-    std::filesystem::path target = m_path;
+    std::filesystem::path target = path;
     std::error_code ec;
-    if (std::filesystem::is_symlink(m_path, ec)) {
-        target = std::filesystem::weakly_canonical(m_path, ec);
+    if (std::filesystem::is_symlink(path, ec)) {
+        target = std::filesystem::weakly_canonical(path, ec);
         if (ec)
             throw failure;
     }
@@ -294,10 +293,17 @@ void SettingsStore::save(const SettingsToSave& values) const
     // A file that exists but cannot be read is not overwritten: its other lines would be lost.
     if (ReadWholeFile(target, bytes) == ReadStatus::Failed)
         throw failure;
-    IniDocument doc = IniDocument::parse(bytes);
-    WriteSettings(doc, values);
+    const IniDocument doc = change(IniDocument::parse(bytes));
     if (!ReplaceFile(target, doc.serialize()))
         throw failure;
+}
+
+void SettingsStore::save(const SettingsToSave& values) const
+{
+    UpdateIniFile(m_path, [&values](IniDocument doc) {
+        WriteSettings(doc, values);
+        return doc;
+    });
 }
 
 } // namespace quorvel::settings

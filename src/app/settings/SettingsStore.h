@@ -3,6 +3,7 @@
 // section "set". Pure C++ (no Qt); errors are thrown as SettingsError with the text the user sees.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -40,6 +41,18 @@ struct SettingsToSave {
 // ~/.config yet). Throws SettingsError worded after the system's error ("File access denied",
 // "I/O error %d", ...); a file standing where the folder should be is an error as well.
 std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName);
+
+class IniDocument;
+
+// Whole-file read and the atomic replace (temporary file, flush, rename) that every INI file of the
+// program goes through.
+enum class ReadStatus { Ok, Missing, Failed };
+ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out);
+// False on any failure, with the temporary file removed and the old file whole.
+bool ReplaceFile(const std::filesystem::path& target, std::string_view data);
+// Reads the file (missing: empty), applies change and replaces the file; a symbolic link stays a
+// link. Throws SettingsError("Unable to write to <path>").
+void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDocument(IniDocument)>& change);
 
 class SettingsStore {
 public:

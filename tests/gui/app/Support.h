@@ -84,11 +84,16 @@ inline QByteArray Datagram(quint16 sourcePort, quint16 destinationPort, const QB
     return d + payload;
 }
 
-inline QByteArray FriendMsg(const QByteArray& nickname, const QByteArray& body)
+inline QByteArray FriendMsgFrom(const QByteArray& account, const QByteArray& nickname, const QByteArray& body)
 {
     return Datagram(1863, 50000,
-                    "MSG ann@example.org " + nickname +
+                    "MSG " + account + " " + nickname +
                         " 120\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
+}
+
+inline QByteArray FriendMsg(const QByteArray& nickname, const QByteArray& body)
+{
+    return FriendMsgFrom("ann@example.org", nickname, body);
 }
 
 inline QByteArray FriendUbm(const QByteArray& account, const QByteArray& body)

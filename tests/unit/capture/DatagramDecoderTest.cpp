@@ -170,6 +170,9 @@ TEST_P(DecodeDatagramTest, Events)
         EXPECT_EQ(event.direction, expected.direction);
         EXPECT_EQ(event.command, expected.command);
         EXPECT_EQ(event.nickname, expected.nickname);
+        // Every friend's MSG here comes from ann@example.com; a UBM names its sender in the nickname field.
+        const bool friendEvent = expected.direction == Direction::Friend;
+        EXPECT_EQ(event.account, !friendEvent ? "" : expected.command == "UBM" ? expected.nickname : "ann@example.com");
         EXPECT_EQ(event.wordedText, expected.worded);
         EXPECT_EQ(event.strippedText, expected.stripped);
         EXPECT_FALSE(event.payloadText.empty());

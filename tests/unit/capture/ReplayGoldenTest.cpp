@@ -97,22 +97,22 @@ std::vector<Bytes> Datagrams()
 }
 
 const std::vector<std::string> DefaultOutput = {
-    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 (09:05:07):","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Hello"}})j",
-    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 (09:05:10):","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"我说：Hi [微笑]\r\n say \"q\"\u0009\\ ok"}})j",
-    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]"}})j",
+    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 (09:05:07):","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Hello","contact":null}})j",
+    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 (09:05:10):","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"我说：Hi [微笑]\r\n say \"q\"\u0009\\ ok","contact":null}})j",
+    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]","contact":null}})j",
     R"j({"frame":6,"error":"List index out of bounds (2)"})j",
-    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Both"}})j",
-    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"我说：Both"}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：Both","contact":null}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 (09:05:13):","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"我说：Both","contact":null}})j",
 };
 
 // --no-show-time --friend 010 --own 100
 const std::vector<std::string> OptionOutput = {
-    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说："}})j",
-    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 :","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"Hi \r\n say \"q\"\u0009\\ ok"}})j",
-    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说："}})j",
+    R"j({"frame":1,"time":"09:05:07","direction":"friend","command":"MSG","nickname":"Ann","worded":"Hello","stripped":"Hello","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Hello","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：","contact":null}})j",
+    R"j({"frame":4,"time":"09:05:10","direction":"own","command":"MSG","nickname":"","worded":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","stripped":"Hi \r\n say \"q\"\u0009\\ ok","log":[{"text":"我 说 :","color":"#008000"},{"text":"Hi [微笑]\r\n say \"q\"\u0009\\ ok","color":"#000000"}],"speak":{"voice":"own","text":"Hi \r\n say \"q\"\u0009\\ ok","contact":null}})j",
+    R"j({"frame":5,"time":"09:05:11","direction":"friend","command":"UBM","nickname":"bob@example.com","worded":"Yo [红心]","stripped":"Yo ","log":[{"text":"bob@example.com 说 (09:05:11):","color":"#0000ff"},{"text":"Yo [红心]","color":"#000000"}],"speak":{"voice":"friend","text":"bob@example.com 说：","contact":null}})j",
     R"j({"frame":6,"error":"List index out of bounds (2)"})j",
-    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说："}})j",
-    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"Both"}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"friend","command":"MSG","nickname":"Ann","worded":"Both","stripped":"Both","log":[{"text":"Ann 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"friend","text":"Ann 说：","contact":null}})j",
+    R"j({"frame":7,"time":"09:05:13","direction":"own","command":"MSG","nickname":"","worded":"Both","stripped":"Both","log":[{"text":"我 说 :","color":"#008000"},{"text":"Both","color":"#000000"}],"speak":{"voice":"own","text":"Both","contact":null}})j",
 };
 
 Bytes Join(Bytes head, const Bytes& tail)
@@ -269,6 +269,31 @@ TEST(Replay, OptionsChangeHeadersAndSpeech)
     EXPECT_EQ(Lines(last.out), DefaultOutput);
 }
 
+TEST(Replay, ContactsShapeWhatIsSpoken)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
+    std::ofstream(dir.path() / "contacts.ini")
+        << "[ANN@example.com]\r\nAlias=安娜\r\nOwnVoice=1\r\n[bob@example.com]\r\nMute=1\r\n";
+    const RunOutput run = RunReplay(dir, "--contacts contacts.ini " + Quote(file.string()));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> expected = DefaultOutput;
+    const auto replace = [](std::string& line, const std::string& from, const std::string& to) {
+        const auto at = line.find(from);
+        ASSERT_NE(at, std::string::npos) << line;
+        line.replace(at, from.size(), to);
+    };
+    // The log keeps the nickname; the alias is spoken in Ann's own voice; Bob is muted.
+    replace(expected[0], R"("text":"Ann 说：Hello","contact":null)",
+            R"("text":"安娜 说：Hello","contact":"ANN@example.com")");
+    replace(expected[2], R"("speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]","contact":null})",
+            R"("speak":null)");
+    replace(expected[4], R"("text":"Ann 说：Both","contact":null)",
+            R"("text":"安娜 说：Both","contact":"ANN@example.com")");
+    EXPECT_EQ(Lines(run.out), expected);
+}
+
 TEST(Replay, TimesAreLocal)
 {
     TempDir dir;
@@ -312,6 +337,8 @@ const std::vector<FailureCase> FailureCases = {
     {"BoxesNotDigits", "--friend abc text.txt", 2},
     {"BoxesMissingValue", "--friend", 2},
     {"TwoFiles", "text.txt empty.pcap", 2},
+    {"MissingContacts", "--contacts missing.ini text.txt", 2},
+    {"ContactsWithoutName", "--contacts", 2},
 };
 
 class ReplayFailures : public ::testing::TestWithParam<FailureCase> {};
