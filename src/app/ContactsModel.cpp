@@ -31,8 +31,24 @@ QVariant ContactsModel::data(const QModelIndex& index, int role) const
     const settings::Contact& c = m_book.at(static_cast<std::size_t>(index.row()));
     if (role == Qt::ForegroundRole && c.mute)
         return QColor(Qt::gray);
-    if (role == Qt::ToolTipRole && !c.alias.empty())
-        return QStringLiteral("朗读为：") + FromUtf8(c.alias);
+    if (role == Qt::ToolTipRole) {
+        QString tip = FromUtf8(c.account) + QStringLiteral("\n") +
+                      FromUtf8(c.lastSeen).replace(QLatin1Char('T'), QLatin1Char(' '));
+        if (!c.alias.empty())
+            tip += QStringLiteral("\n朗读为：") + FromUtf8(c.alias);
+        return tip;
+    }
+    if (role == SortRole) {
+        switch (index.column()) {
+        case Messages:
+            return c.messages; // numeric
+        case LastSeen:
+            return FromUtf8(c.lastSeen); // ISO 8601 sorts as text
+        default:
+            break;
+        }
+        role = Qt::DisplayRole;
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -41,10 +57,10 @@ QVariant ContactsModel::data(const QModelIndex& index, int role) const
     case Nickname:
         return FromUtf8(c.nickname);
     case Messages:
-        return c.messages; // a number, so that sorting is numeric
+        return c.messages;
     case LastSeen:
-        // ISO 8601 sorts as text; the 'T' only hinders reading.
-        return FromUtf8(c.lastSeen).replace(QLatin1Char('T'), QLatin1Char(' '));
+        // "12-08 09:05": the narrow window has no room for the year and seconds (the tooltip has them).
+        return FromUtf8(c.lastSeen).mid(5, 11).replace(QLatin1Char('T'), QLatin1Char(' '));
     default:
         return {};
     }

@@ -13,6 +13,8 @@ class ContactsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Account, Nickname, Messages, LastSeen, ColumnCount };
+    // What the list sorts by: counts as numbers, times as ISO 8601 text.
+    static constexpr int SortRole = Qt::UserRole;
 
     using QAbstractTableModel::QAbstractTableModel;
 

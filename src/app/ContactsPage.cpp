@@ -39,6 +39,7 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
     m_proxy->setFilterKeyColumn(-1);
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_proxy->setSortRole(ContactsModel::SortRole);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -62,8 +63,8 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->horizontalHeader()->setHighlightSections(false);
     m_view->setColumnWidth(ContactsModel::Account, 96);
-    m_view->setColumnWidth(ContactsModel::Nickname, 60);
-    m_view->setColumnWidth(ContactsModel::Messages, 44);
+    m_view->setColumnWidth(ContactsModel::Nickname, 56);
+    m_view->setColumnWidth(ContactsModel::Messages, 42);
     m_view->setTabKeyNavigation(false);
     layout->addWidget(m_view, 1);
 
@@ -152,7 +153,11 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, follow);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, follow);
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, follow);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, [this] { showContact(true); });
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, [this] {
+        // The header forgets its sort column when the stored contacts are loaded: the latest first.
+        m_view->sortByColumn(ContactsModel::LastSeen, Qt::DescendingOrder);
+        showContact(true);
+    });
     connect(m_alias, &QLineEdit::textChanged, this, &ContactsPage::applyChoices);
     connect(m_mute, &QCheckBox::toggled, this, &ContactsPage::applyChoices);
     connect(m_ownVoice, &QCheckBox::toggled, this, &ContactsPage::applyChoices);
