@@ -44,15 +44,6 @@ private slots:
     }
     void cleanup() { h.reset(); }
 
-    void tabFollowsOptions()
-    {
-        auto* tabs = h->find<QTabWidget>("PageControl1");
-        QCOMPARE(tabs->count(), 3);
-        QCOMPARE(tabs->tabText(1), QStringLiteral("选项"));
-        QCOMPARE(tabs->tabText(2), QStringLiteral("联系人"));
-        QCOMPARE(tabs->currentIndex(), 0);
-    }
-
     void contactsAppearAsTrafficArrives()
     {
         h->capture->deliver(FriendMsgFrom("ann@example.org", "(L)Ann(L)", "one"));

@@ -63,11 +63,13 @@ private slots:
     {
         auto* pages = h->find<QTabWidget>("PageControl1");
         QVERIFY(pages);
-        QCOMPARE(pages->count(), 2);
+        QCOMPARE(pages->count(), 3);
         QCOMPARE(pages->tabText(0), QStringLiteral("消息"));
         QCOMPARE(pages->tabText(1), QStringLiteral("选项"));
+        QCOMPARE(pages->tabText(2), QStringLiteral("联系人"));
         QCOMPARE(pages->widget(0)->objectName(), QStringLiteral("TabSheet1"));
         QCOMPARE(pages->widget(1)->objectName(), QStringLiteral("TabSheet2"));
+        QCOMPARE(pages->widget(2)->objectName(), QStringLiteral("TabSheet3"));
         QCOMPARE(pages->currentIndex(), 0);
 
         auto* log = h->find<ui::LogView>("RichEdit1");
