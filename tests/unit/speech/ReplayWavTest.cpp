@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,32 @@ TEST_F(ReplayWavTest, CaptureBecomesOneSixteenKilohertzMonoFile)
     for (short s : samples)
         sum += double(s) * s;
     EXPECT_GT(std::sqrt(sum / std::max<std::size_t>(1, samples.size())), 300.0) << "speech, not silence";
+}
+
+TEST_F(ReplayWavTest, ContactsShapeTheRecording)
+{
+    // Thomas's three messages: muted, or read by his own voice at the fastest rate, leave a shorter
+    // file; his own voice at the friend voice's rate and volume leaves it as long.
+    const auto seconds = [this](const std::string& contacts) {
+        const auto ini = m_dir / "contacts.ini";
+        std::ofstream(ini) << contacts;
+        const auto wav = m_dir / "chat.wav";
+        const std::string option = contacts.empty() ? "" : "--contacts '" + ini.string() + "' ";
+        EXPECT_EQ(run(option + "--wav '" + wav.string() + "' '" QUORVEL_TEST_DATA "/captures/msnms.pcap'"), 0);
+        SF_INFO info{};
+        SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+        EXPECT_NE(f, nullptr);
+        if (f)
+            sf_close(f);
+        return double(info.frames) / std::max(1, info.samplerate);
+    };
+    const double plain = seconds("");
+    const double same = seconds("[tesla_thomas@hotmail.com]\nOwnVoice=1\nEngine=0\nRate=0\nVolume=100\n");
+    const double fast = seconds("[tesla_thomas@hotmail.com]\nOwnVoice=1\nEngine=0\nRate=10\n");
+    const double muted = seconds("[Tesla_Thomas@hotmail.com]\nMute=1\n");
+    EXPECT_NEAR(same, plain, 0.5);
+    EXPECT_LT(fast, plain - 1.0);
+    EXPECT_LT(muted, fast);
 }
 
 TEST_F(ReplayWavTest, UnwritableFileIsReported)
