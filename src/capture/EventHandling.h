@@ -4,6 +4,7 @@
 
 #include "capture/ChatEvent.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,7 +49,16 @@ struct EventOutcome {
     std::size_t speakAfterLines = 0;
 };
 
+// How one event's speech is shaped beyond the direction's three boxes.
+struct SpeechShaping {
+    bool speakLinks = true;                // URLs spoken as "链接" and the host name
+    std::size_t maxSpoken = 300;           // characters of the message spoken; 0 = no limit
+    std::optional<std::string> spokenName; // a friend's alias, spoken instead of the nickname
+    bool mute = false;                     // logged, never spoken
+    std::string contact;                   // account whose own voice speaks it; empty: the friend voice
+};
+
 EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
-                             bool showTime, std::string_view timeText);
+                             bool showTime, std::string_view timeText, const SpeechShaping& shaping = {});
 
 } // namespace quorvel::capture
