@@ -72,8 +72,8 @@ ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options
             continue;
         }
         for (const capture::ChatEvent& event : decoded.events) {
-            record.outcome =
-                capture::HandleChatEvent(event, options.own, options.friends, options.showTime, record.time);
+            record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime,
+                                                      record.time, options.shaping);
             record.event = event;
             if (record.outcome.speech)
                 result.speeches.push_back(*record.outcome.speech);

@@ -15,6 +15,7 @@ struct ReplayOptions {
     bool showTime = true;
     capture::ReadingOptions own;
     capture::ReadingOptions friends;
+    capture::SpeechShaping shaping; // links and length of what is spoken
 };
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).

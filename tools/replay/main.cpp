@@ -16,7 +16,8 @@ constexpr int ExitUnreadable = 2;
 constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
-    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--wav OUT] FILE\n"
+    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE]\n"
+    "                      [--no-links] [--max-spoken N] [--wav OUT] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
     "(or every datagram that could not become one), in capture order.\n"
@@ -26,6 +27,9 @@ constexpr const char* HelpText =
     "  --own MNE         own messages: three digits 1/0 for speaking the message, the\n"
     "                    nickname and the emoticons (default 111)\n"
     "  --friend MNE      the same for friends' messages (default 111)\n"
+    "  --no-links        speak web addresses as written, not as \"链接\" and the host name\n"
+    "  --max-spoken N    speak at most N characters of a message, then \"……(以下省略)\";\n"
+    "                    0 speaks it all (default 300)\n"
     "  --wav OUT         also render every text that would be spoken, in order, with the\n"
     "                    default voice of each direction, into one 16 kHz mono WAV file\n"
     "  --help            this text\n"
@@ -44,6 +48,21 @@ bool ParseBoxes(std::string_view text, quorvel::capture::ReadingOptions& options
     options.speakMessage = text[0] == '1';
     options.speakNickname = text[1] == '1';
     options.speakEmoticons = text[2] == '1';
+    return true;
+}
+
+// A whole non-negative decimal number.
+bool ParseCount(std::string_view text, std::size_t& count)
+{
+    if (text.empty() || text.size() > 9)
+        return false;
+    std::size_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::size_t>(c - '0');
+    }
+    count = value;
     return true;
 }
 
@@ -85,6 +104,18 @@ int main(int argc, char** argv)
             if (!ParseBoxes(value, own ? options.own : options.friends))
                 return Usage("bad value '" + std::string(value) + "' for " + (own ? "--own" : "--friend") +
                              ", expected three digits 0/1");
+        } else if (arg == "--no-links") {
+            options.shaping.speakLinks = false;
+        } else if (arg == "--max-spoken" || arg.starts_with("--max-spoken=")) {
+            std::string_view value;
+            if (const auto equals = arg.find('='); equals != std::string_view::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                return Usage("--max-spoken needs a value");
+            if (!ParseCount(value, options.shaping.maxSpoken))
+                return Usage("bad value '" + std::string(value) + "' for --max-spoken, expected a whole number >= 0");
         } else if (arg == "--wav" || arg.starts_with("--wav=")) {
             if (const auto equals = arg.find('='); equals != std::string_view::npos)
                 wavPath = std::string(arg.substr(equals + 1));
