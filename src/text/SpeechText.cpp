@@ -61,14 +61,19 @@ std::size_t AddressOpening(std::string_view text, std::size_t at)
 }
 
 // Drops what reads as sentence punctuation from the end of an address; a closing bracket stays
-// when the address opened it ("…/Foo_(bar)").
+// when the address opened it ("…/Foo_(bar)"). Linear: a run of marks may be as long as the message.
 std::string_view TrimAddress(std::string_view address)
 {
+    const auto count = [&](char c) { return std::count(address.begin(), address.end(), c); };
+    auto roundOpen = count('('), roundClose = count(')');
+    auto squareOpen = count('['), squareClose = count(']');
     while (!address.empty()) {
         const char last = address.back();
-        const auto count = [&](char c) { return std::count(address.begin(), address.end(), c); };
-        const bool unmatched = (last == ')' && count('(') < count(')')) || (last == ']' && count('[') < count(']'));
-        if (std::string_view(".,;:!?'*").find(last) == std::string_view::npos && !unmatched)
+        if (last == ')' && roundOpen < roundClose)
+            --roundClose;
+        else if (last == ']' && squareOpen < squareClose)
+            --squareClose;
+        else if (std::string_view(".,;:!?'*").find(last) == std::string_view::npos)
             break;
         address.remove_suffix(1);
     }
