@@ -3,6 +3,7 @@
 
 #include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
+#include "text/SpeechText.h"
 #include "text/Utf8.h"
 
 #include <benchmark/benchmark.h>
@@ -114,6 +115,24 @@ void DecodeAndHandleChat(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(events));
 }
 BENCHMARK(DecodeAndHandleChat);
+
+// What speech makes of a 60 KB body: many addresses (0), or one followed by a run of closing brackets (1).
+void ShapeLongBody(benchmark::State& state)
+{
+    std::string body;
+    if (state.range(0) == 0) {
+        while (body.size() < 60000)
+            body += "看 https://user@www.example.com:8080/a/b?c=d#e, 好 ";
+    } else {
+        body = "http://example.com/" + std::string(60000, ')');
+    }
+    for (auto _ : state) {
+        auto spoken = quorvel::text::CutForSpeech(quorvel::text::SpeakLinks(body), 300);
+        benchmark::DoNotOptimize(spoken);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(ShapeLongBody)->Arg(0)->Arg(1);
 
 void DecodeUtf8Lossy(benchmark::State& state)
 {

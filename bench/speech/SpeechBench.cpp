@@ -37,7 +37,7 @@ struct Figures {
     double audioSeconds = 0;
 };
 
-Figures Synthesise(int voiceIndex, const std::string& text)
+Figures Synthesise(int voiceIndex, const std::string& text, int rate = 0)
 {
     auto& engine = EspeakEngine::Instance();
     std::promise<Figures> done;
@@ -46,16 +46,18 @@ Figures Synthesise(int voiceIndex, const std::string& text)
         std::size_t samples = 0;
         const auto start = Clock::now();
         bool first = true;
-        engine.synthesizeEntry(engine.voices()[static_cast<std::size_t>(voiceIndex)],
-                               quorvel::speech::RateToWordsPerMinute(0), text, [&](std::span<std::int16_t> s, int) {
-                                   if (first) {
-                                       first = false;
-                                       f.firstChunkMs =
-                                           std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-                                   }
-                                   samples += s.size();
-                                   return true;
-                               });
+        const auto spoken = quorvel::speech::MapRate(rate);
+        engine.synthesizeEntry(
+            engine.voices()[static_cast<std::size_t>(voiceIndex)], spoken.wordsPerMinute, text,
+            [&](std::span<std::int16_t> s, int) {
+                if (first) {
+                    first = false;
+                    f.firstChunkMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                }
+                samples += s.size();
+                return true;
+            },
+            spoken.speed);
         f.synthMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         f.audioSeconds = double(samples) / engine.sampleRate();
         done.set_value(f);
@@ -87,6 +89,16 @@ void BM_SynthesiseEnglish100Words(benchmark::State& state)
     Report(state, f);
 }
 BENCHMARK(BM_SynthesiseEnglish100Words)->Unit(benchmark::kMillisecond);
+
+// The slowest rates: -7 is espeak-ng alone at 81 wpm, -8 to -10 add the time stretch.
+void BM_SynthesiseEnglish100WordsAtRate(benchmark::State& state)
+{
+    Figures f;
+    for (auto _ : state)
+        f = Synthesise(1, EnglishWords(), static_cast<int>(state.range(0)));
+    Report(state, f);
+}
+BENCHMARK(BM_SynthesiseEnglish100WordsAtRate)->Arg(-7)->Arg(-8)->Arg(-10)->Unit(benchmark::kMillisecond);
 
 void BM_RenderWavExport(benchmark::State& state)
 {

@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTime>
 #include <QTimer>
 
@@ -79,8 +80,8 @@ void TFmain::assembleParts()
     m_logFiles = new LogFileActions(
         this, RichEdit1, m_platform.speech.get(), {OpenDialog1, SaveDialog1, SaveDialogWav},
         [options = m_speechOptions] { return options->ownVoice(); }, this);
-    m_trayWindow =
-        new TrayWindow({this, m_tray, PopupMenu1, PageControl1, TabSheet1, TabSheet2, Open1, NItemOption}, this);
+    m_trayWindow = new TrayWindow(
+        {this, m_tray, PopupMenu1, PageControl1, TabSheet1, TabSheet2, Open1, NItemOption, StatusBar1}, this);
     m_startupEntry = new StartupEntry(this, m_platform, NOpenOnStartup, NOpenOnStartup2, this);
 
     if (m_platform.capture) {
@@ -149,6 +150,8 @@ void TFmain::FormCreate()
         CBmyex->setChecked(stored.cbmyex);
         CBFriendsex->setChecked(stored.cbfriendsex);
         NShowTime1->setChecked(stored.showtime);
+        CBLinks->setChecked(stored.speaklinks);
+        SEMaxSpoken->setValue(stored.maxspoken);
 
         // 7. Run at start-up: the entry's presence is the state.
         m_startupEntry->readState();
@@ -162,7 +165,7 @@ void TFmain::FormCreate()
     if (trayAvailable())
         m_trayWindow->startInTray(); // 8, 9: hidden, remembered as minimised, with the start balloon
     else
-        m_trayWindow->startVisible();
+        m_trayWindow->startWithoutTray();
 }
 
 void TFmain::FormDestroy()
@@ -187,6 +190,8 @@ void TFmain::FormDestroy()
         values.cbmyex = CBmyex->isChecked();
         values.cbfriendsex = CBFriendsex->isChecked();
         values.showtime = NShowTime1->isChecked();
+        values.speaklinks = CBLinks->isChecked();
+        values.maxspoken = SEMaxSpoken->value();
         const QString folder = settingsFolder();
         settings::SettingsStore(ToPath(folder) / "set.ini").save(values);
     } catch (const std::exception& error) {
@@ -259,9 +264,12 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
     const capture::ReadingOptions own{CBMe->isChecked(), CBmyname->isChecked(), CBmyex->isChecked()};
     const capture::ReadingOptions friends{CBFriend->isChecked(), CBFriendsname->isChecked(), CBFriendsex->isChecked()};
     const std::string time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString();
+    capture::SpeechShaping shaping;
+    shaping.speakLinks = CBLinks->isChecked();
+    shaping.maxSpoken = static_cast<std::size_t>(SEMaxSpoken->value());
     ContactsModel* contacts = TabSheet3->model();
-    const capture::EventOutcome outcome = capture::HandleChatEvent(event, own, friends, NShowTime1->isChecked(), time,
-                                                                   settings::ShapeSpeech(contacts->book(), event));
+    const capture::EventOutcome outcome = capture::HandleChatEvent(
+        event, own, friends, NShowTime1->isChecked(), time, settings::ShapeSpeech(contacts->book(), event, shaping));
 
     auto speak = [this, &outcome, contacts] {
         if (!outcome.speech)

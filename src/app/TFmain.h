@@ -17,6 +17,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -112,6 +113,8 @@ private:
 
     QCheckBox *CBMe = nullptr, *CBmyname = nullptr, *CBmyex = nullptr;
     QCheckBox *CBFriend = nullptr, *CBFriendsname = nullptr, *CBFriendsex = nullptr;
+    QCheckBox* CBLinks = nullptr;
+    QSpinBox* SEMaxSpoken = nullptr;
     QComboBox *CBVoice = nullptr, *CBVoice1 = nullptr;
     QSlider *TRate = nullptr, *TRate1 = nullptr, *TVolume = nullptr, *TVolume1 = nullptr;
     QLabel *LRate = nullptr, *LRate1 = nullptr, *LVolume = nullptr, *LVolume1 = nullptr;

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -145,6 +146,20 @@ QWidget* TFmain::buildOptionsPage()
     readingLayout->addWidget(CBFriend, 0, 1);
     readingLayout->addWidget(CBFriendsname, 1, 1);
     readingLayout->addWidget(CBFriendsex, 2, 1);
+    CBLinks = box("CBLinks", QStringLiteral("把链接读作“链接”和网站名"));
+    CBLinks->setAccessibleName(CBLinks->text());
+    readingLayout->addWidget(CBLinks, 3, 0, 1, 2);
+    auto* maxLabel = new QLabel(QStringLiteral("朗读字数上限(0为不限):"), reading);
+    maxLabel->setObjectName(QStringLiteral("LMaxSpoken"));
+    SEMaxSpoken = new QSpinBox(reading);
+    SEMaxSpoken->setObjectName(QStringLiteral("SEMaxSpoken"));
+    SEMaxSpoken->setRange(0, 100000);
+    SEMaxSpoken->setValue(300);
+    SEMaxSpoken->setSpecialValueText(QStringLiteral("不限"));
+    SEMaxSpoken->setAccessibleName(QStringLiteral("朗读字数上限"));
+    maxLabel->setBuddy(SEMaxSpoken);
+    readingLayout->addWidget(maxLabel, 4, 0);
+    readingLayout->addWidget(SEMaxSpoken, 4, 1);
     layout->addWidget(reading);
 
     auto* own = buildEngineGroup(QStringLiteral("我的引擎设置"), CBVoice, TRate, LRate, TVolume, LVolume, BtnDefault1,

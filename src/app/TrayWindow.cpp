@@ -8,13 +8,14 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
 namespace quorvel::app {
 
 TrayWindow::TrayWindow(const TrayWindowParts& parts, QObject* parent)
-    : QObject(parent), m_parts(parts), m_singleClick(new QTimer(this))
+    : QObject(parent), m_parts(parts), m_singleClick(new QTimer(this)), m_statusLine(new QTimer(this))
 {
     setObjectName(QStringLiteral("TrayWindow"));
     connect(m_parts.showLog, &QAction::triggered, this, &TrayWindow::Open1Click);
@@ -33,6 +34,13 @@ TrayWindow::TrayWindow(const TrayWindowParts& parts, QObject* parent)
         }
         // Context: the icon opens the tray menu itself.
     });
+    m_statusLine->setSingleShot(true);
+    connect(m_statusLine, &QTimer::timeout, this, &TrayWindow::nextStatusLine);
+    if (!trayAvailable() && m_parts.statusBar)
+        connect(m_parts.tray, &ui::Tray::balloonShown, this,
+                [this](const QString&, const QString& text, int milliseconds) {
+                    showBalloonInStatusBar(text, milliseconds);
+                });
 }
 
 bool TrayWindow::trayAvailable() const
@@ -50,6 +58,34 @@ void TrayWindow::startVisible()
 {
     m_rememberedState = Qt::WindowNoState;
     m_parts.window->show();
+}
+
+void TrayWindow::startWithoutTray()
+{
+    startVisible();
+    m_parts.tray->showBalloon(ui::StartBalloonTitle(), ui::StartBalloonText(), 3000);
+}
+
+void TrayWindow::showBalloonInStatusBar(const QString& text, int milliseconds)
+{
+    // The bar holds one line: each line of the balloon gets the balloon's whole time, then the
+    // fixed text comes back.
+    m_statusLines.clear();
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty())
+            m_statusLines.append(line.trimmed());
+    m_statusLineMs = milliseconds;
+    nextStatusLine();
+}
+
+void TrayWindow::nextStatusLine()
+{
+    if (m_statusLines.isEmpty()) {
+        m_parts.statusBar->clearMessage();
+        return;
+    }
+    m_parts.statusBar->showMessage(m_statusLines.takeFirst());
+    m_statusLine->start(m_statusLineMs);
 }
 
 void TrayWindow::hideToTray()

@@ -3,10 +3,12 @@
 // in the state it was left in, the tray menu on a click and the balloons.
 
 #include <QObject>
+#include <QStringList>
 
 class QAction;
 class QMainWindow;
 class QMenu;
+class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QWidget;
@@ -26,6 +28,7 @@ struct TrayWindowParts {
     QWidget* optionsPage = nullptr;
     QAction* showLog = nullptr;
     QAction* showOptions = nullptr;
+    QStatusBar* statusBar = nullptr;
 };
 
 class TrayWindow : public QObject {
@@ -38,6 +41,8 @@ public:
     void startInTray();
     // Start-up where nothing could bring a hidden window back.
     void startVisible();
+    // startVisible, and the start balloon in the status bar.
+    void startWithoutTray();
     void hideToTray();
     // The window's changeEvent: minimising goes to the tray.
     void windowStateChanged();
@@ -50,11 +55,17 @@ public slots:
 
 private:
     void showAsked(QWidget* page);
+    void showBalloonInStatusBar(const QString& text, int milliseconds);
+    void nextStatusLine();
 
     TrayWindowParts m_parts;
     QTimer* m_singleClick;
     bool m_showingRemembered = false;
     Qt::WindowStates m_rememberedState = Qt::WindowNoState;
+    // Balloon lines still to come in the status bar, where there is no tray.
+    QStringList m_statusLines;
+    int m_statusLineMs = 0;
+    QTimer* m_statusLine;
 };
 
 } // namespace quorvel::app

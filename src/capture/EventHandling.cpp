@@ -1,11 +1,21 @@
 #include "capture/EventHandling.h"
 
+#include "text/SpeechText.h"
+
 namespace quorvel::capture {
 
 namespace {
 
+// The message part as it is said: links by their host, then cut to length (after the links, so
+// that an address counts as the few characters it is spoken as).
+std::string Shaped(const std::string& body, const SpeechShaping& shaping)
+{
+    return text::CutForSpeech(shaping.speakLinks ? text::SpeakLinks(body) : body, shaping.maxSpoken);
+}
+
 // The spoken text by the direction's three boxes; nothing when the row's test text is empty.
-std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptions& options, const std::string& prefix)
+std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptions& options, const std::string& prefix,
+                                      const SpeechShaping& shaping)
 {
     const std::string& worded = event.wordedText;
     const std::string& stripped = event.strippedText;
@@ -13,11 +23,11 @@ std::optional<std::string> SpokenText(const ChatEvent& event, const ReadingOptio
         const std::string& body = options.speakEmoticons ? worded : stripped;
         if (body.empty())
             return std::nullopt;
-        return options.speakNickname ? prefix + body : body;
+        return options.speakNickname ? prefix + Shaped(body, shaping) : Shaped(body, shaping);
     }
     if (!options.speakNickname || worded.empty())
         return std::nullopt;
-    return options.speakEmoticons ? prefix + worded : prefix;
+    return options.speakEmoticons ? prefix + Shaped(worded, shaping) : prefix;
 }
 
 } // namespace
@@ -37,7 +47,7 @@ EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, 
         outcome.speakAfterLines = 1;
         // The log keeps the nickname; only what is spoken takes the alias.
         const std::string& spokenName = shaping.spokenName ? *shaping.spokenName : event.nickname;
-        if (auto text = SpokenText(event, friends, spokenName + " 说："); text && !shaping.mute)
+        if (auto text = SpokenText(event, friends, spokenName + " 说：", shaping); text && !shaping.mute)
             outcome.speech = SpeechRequest{Voice::Friend, std::move(*text), shaping.contact};
         if (!event.wordedText.empty())
             outcome.lines.push_back(body);
@@ -49,7 +59,7 @@ EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, 
         outcome.lines.push_back(body);
     }
     outcome.speakAfterLines = outcome.lines.size();
-    if (auto text = SpokenText(event, own, "我说："))
+    if (auto text = SpokenText(event, own, "我说：", shaping))
         outcome.speech = SpeechRequest{Voice::Own, std::move(*text), {}};
     return outcome;
 }

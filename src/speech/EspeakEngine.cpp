@@ -4,10 +4,12 @@
 #include "text/Utf8.h"
 
 #include <espeak-ng/speak_lib.h>
+#include <sonic.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -102,6 +104,12 @@ std::vector<EngineVoice> MbrolaVoices(const std::string& dataPath)
     }
     return out;
 }
+
+// libsonic stretches below espeak-ng's 80 wpm: made for speech, keeps the pitch, small plain C.
+struct SonicDeleter {
+    void operator()(sonicStreamStruct* stream) const { sonicDestroyStream(stream); }
+};
+using SonicStream = std::unique_ptr<sonicStreamStruct, SonicDeleter>;
 
 } // namespace
 
@@ -218,7 +226,7 @@ void EspeakEngine::waitIdle()
 }
 
 EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text,
-                                              const ChunkFn& onChunk)
+                                              const ChunkFn& onChunk, double speed)
 {
     if (!available())
         return Result::Failed;
@@ -237,29 +245,64 @@ EspeakEngine::Result EspeakEngine::synthesize(const std::string& identifier, int
     }
     if (text.empty())
         return Result::Done;
+
+    // Slower than espeak-ng goes: its chunks pass through the stretcher, which hands on what it has.
+    SonicStream stretch;
+    std::vector<std::int16_t> stretched;
+    int lastPosition = 0;
+    bool stretchFailed = false;
+    const auto drain = [&](int position) {
+        const int available = sonicSamplesAvailable(stretch.get());
+        if (available <= 0)
+            return true;
+        stretched.resize(static_cast<std::size_t>(available));
+        const int read = sonicReadShortFromStream(stretch.get(), stretched.data(), available);
+        return read <= 0 || onChunk(std::span(stretched.data(), static_cast<std::size_t>(read)), position);
+    };
+    const ChunkFn throughStretch = [&](std::span<std::int16_t> samples, int position) {
+        lastPosition = position;
+        if (!sonicWriteShortToStream(stretch.get(), samples.data(), static_cast<int>(samples.size()))) {
+            stretchFailed = true;
+            return false;
+        }
+        return drain(position);
+    };
+    if (speed < 1.0) {
+        stretch.reset(sonicCreateStream(m_sampleRate, 1));
+        if (!stretch)
+            return Result::Failed;
+        sonicSetSpeed(stretch.get(), static_cast<float>(speed));
+    }
+
     const std::string owned(text);
-    t_onChunk = &onChunk;
+    t_onChunk = stretch ? &throughStretch : &onChunk;
     t_aborted = false;
     const espeak_ERROR err =
         espeak_Synth(owned.c_str(), owned.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     const bool aborted = t_aborted;
     t_onChunk = nullptr;
     t_aborted = false;
+    if (stretchFailed)
+        return Result::Failed;
     if (aborted)
         return Result::Aborted;
-    return err == EE_OK ? Result::Done : Result::Failed;
+    if (err != EE_OK)
+        return Result::Failed;
+    if (stretch && (!sonicFlushStream(stretch.get()) || !drain(lastPosition)))
+        return Result::Aborted;
+    return Result::Done;
 }
 
 EspeakEngine::Result EspeakEngine::synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text,
-                                                   const ChunkFn& onChunk)
+                                                   const ChunkFn& onChunk, double speed)
 {
     if (entry.latinIdentifier.empty())
-        return synthesize(entry.identifier, wordsPerMinute, text, onChunk);
+        return synthesize(entry.identifier, wordsPerMinute, text, onChunk, speed);
     int offset = 0; // characters of the earlier runs, so positions stay relative to the whole text
     for (const auto& run : SplitScriptRuns(text)) {
         const ChunkFn shifted = [&](std::span<std::int16_t> s, int pos) { return onChunk(s, offset + pos); };
         const auto& voice = run.script == Script::Latin ? entry.latinIdentifier : entry.identifier;
-        const Result r = synthesize(voice, wordsPerMinute, run.text, shifted);
+        const Result r = synthesize(voice, wordsPerMinute, run.text, shifted, speed);
         if (r != Result::Done)
             return r;
         offset += static_cast<int>(text::CountCodePoints(run.text));

@@ -42,10 +42,12 @@ public:
     // Samples of one chunk and the text position (characters from 1) reached; false aborts.
     using ChunkFn = std::function<bool(std::span<std::int16_t> samples, int textPosition)>;
     enum class Result { Done, Aborted, Failed };
-    // Speaks text with one espeak-ng voice.
-    Result synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk);
+    // Speaks text with one espeak-ng voice; speed below 1 slows the samples down further.
+    Result synthesize(const std::string& identifier, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk,
+                      double speed = 1.0);
     // Speaks text with a list entry: Chinese/Latin runs go to their voices in order.
-    Result synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk);
+    Result synthesizeEntry(const VoiceEntry& entry, int wordsPerMinute, std::string_view text, const ChunkFn& onChunk,
+                           double speed = 1.0);
 
 private:
     EspeakEngine();

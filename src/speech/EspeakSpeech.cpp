@@ -126,29 +126,32 @@ void EspeakSpeech::speak(Channel channel, const QString& text, int voiceIndex, i
     v.sinceSpeak.start();
 
     const VoiceEntry entry = engine.voices()[static_cast<std::size_t>(voiceIndex)];
-    const int wpm = RateToWordsPerMinute(rate);
+    const SpokenRate spoken = MapRate(rate);
     auto counter = v.generation;
     QPointer<EspeakSpeech> self(this);
-    engine.post([self, counter, generation, channel, entry, wpm, volume, text = text.toStdString()] {
+    engine.post([self, counter, generation, channel, entry, spoken, volume, text = text.toStdString()] {
         const auto current = [&] { return counter->load() == generation; };
         if (!current())
             return;
         auto& e = EspeakEngine::Instance();
-        e.synthesizeEntry(entry, wpm, text, [&](std::span<std::int16_t> samples, int) {
-            if (!current())
-                return false; // cut off: stop synthesising at this chunk
-            ApplyVolume(samples, volume);
-            QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
-                             static_cast<qsizetype>(samples.size_bytes()));
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, channel, generation, bytes = std::move(bytes)]() mutable {
-                    if (self)
-                        self->receive(channel, generation, std::move(bytes));
-                },
-                Qt::QueuedConnection);
-            return true;
-        });
+        e.synthesizeEntry(
+            entry, spoken.wordsPerMinute, text,
+            [&](std::span<std::int16_t> samples, int) {
+                if (!current())
+                    return false; // cut off: stop synthesising at this chunk
+                ApplyVolume(samples, volume);
+                QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
+                                 static_cast<qsizetype>(samples.size_bytes()));
+                QMetaObject::invokeMethod(
+                    self.data(),
+                    [self, channel, generation, bytes = std::move(bytes)]() mutable {
+                        if (self)
+                            self->receive(channel, generation, std::move(bytes));
+                    },
+                    Qt::QueuedConnection);
+                return true;
+            },
+            spoken.speed);
         if (current())
             QMetaObject::invokeMethod(
                 self.data(),

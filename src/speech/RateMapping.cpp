@@ -5,11 +5,20 @@
 
 namespace quorvel::speech {
 
-int RateToWordsPerMinute(int rate)
+SpokenRate MapRate(int rate)
 {
     const int r = std::clamp(rate, -10, 10);
     const double wpm = kNormalWordsPerMinute * std::pow(3.0, r / 10.0);
-    return std::clamp(static_cast<int>(std::lround(wpm)), kMinWordsPerMinute, kMaxWordsPerMinute);
+    SpokenRate spoken;
+    spoken.wordsPerMinute = std::clamp(static_cast<int>(std::lround(wpm)), kMinWordsPerMinute, kMaxWordsPerMinute);
+    if (wpm < kMinWordsPerMinute - 0.5)
+        spoken.speed = wpm / kMinWordsPerMinute;
+    return spoken;
+}
+
+int RateToWordsPerMinute(int rate)
+{
+    return MapRate(rate).wordsPerMinute;
 }
 
 double VolumeToGain(int volume)

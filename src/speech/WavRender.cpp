@@ -35,7 +35,7 @@ std::string Format(const char* pattern, const std::string& path, const std::stri
 
 struct Segment {
     const VoiceEntry* voice;
-    int wordsPerMinute;
+    SpokenRate rate;
     int volume;
     std::string text;
     int characters;
@@ -87,7 +87,7 @@ private:
             if (item.voiceIndex < 0 || item.voiceIndex >= static_cast<int>(voices.size()))
                 return finish(
                     {false, false, engine.available() ? "No such voice." : "No speech engine is available.", 0});
-            const auto wpm = RateToWordsPerMinute(item.rate);
+            const SpokenRate rate = MapRate(item.rate);
             // One line per step keeps each step short, so live speech is never held up for long.
             std::size_t begin = 0;
             while (begin <= item.text.size()) {
@@ -98,7 +98,7 @@ private:
                 if (line.find_first_not_of(" \t\r") != std::string::npos) {
                     const int n = CountCharacters(line);
                     m_segments.push_back(
-                        {&voices[static_cast<std::size_t>(item.voiceIndex)], wpm, item.volume, std::move(line), n});
+                        {&voices[static_cast<std::size_t>(item.voiceIndex)], rate, item.volume, std::move(line), n});
                     m_totalCharacters += n;
                 }
                 begin = end + 1;
@@ -167,7 +167,8 @@ private:
     {
         bool failed = false;
         const auto r = EspeakEngine::Instance().synthesizeEntry(
-            *seg.voice, seg.wordsPerMinute, seg.text, [&](std::span<std::int16_t> samples, int pos) {
+            *seg.voice, seg.rate.wordsPerMinute, seg.text,
+            [&](std::span<std::int16_t> samples, int pos) {
                 if (cancelled())
                     return false;
                 ApplyVolume(samples, seg.volume);
@@ -177,7 +178,8 @@ private:
                 }
                 reportProgress(m_doneCharacters + std::min(pos, seg.characters));
                 return true;
-            });
+            },
+            seg.rate.speed);
         if (failed)
             return finish({false, false, Format("Cannot write file \"%1\". %2", m_path, sf_strerror(m_file)), 0});
         if (r == EspeakEngine::Result::Aborted || cancelled())

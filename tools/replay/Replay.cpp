@@ -73,7 +73,8 @@ ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options
         }
         for (const capture::ChatEvent& event : decoded.events) {
             record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime,
-                                                      record.time, settings::ShapeSpeech(options.contacts, event));
+                                                      record.time,
+                                                      settings::ShapeSpeech(options.contacts, event, options.shaping));
             record.event = event;
             if (record.outcome.speech)
                 result.speeches.push_back(*record.outcome.speech);

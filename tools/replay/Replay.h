@@ -17,6 +17,7 @@ struct ReplayOptions {
     capture::ReadingOptions own;
     capture::ReadingOptions friends;
     settings::ContactBook contacts; // friends' alias, mute and own voice
+    capture::SpeechShaping shaping; // links and length of what is spoken
 };
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).

@@ -20,8 +20,8 @@ constexpr int ExitUnreadable = 2;
 constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
-    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--wav OUT]\n"
-    "                      [--contacts INI] FILE\n"
+    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE]\n"
+    "                      [--no-links] [--max-spoken N] [--contacts INI] [--wav OUT] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
     "(or every datagram that could not become one), in capture order.\n"
@@ -33,6 +33,9 @@ constexpr const char* HelpText =
     "  --friend MNE      the same for friends' messages (default 111)\n"
     "  --contacts INI    apply a contacts.ini: friends' spoken names, mutes and own voices\n"
     "                    (\"speak\" gets \"contact\": the account whose own voice speaks it)\n"
+    "  --no-links        speak web addresses as written, not as \"链接\" and the host name\n"
+    "  --max-spoken N    speak at most N characters of a message, then \"……(以下省略)\";\n"
+    "                    0 speaks it all (default 300)\n"
     "  --wav OUT         also render every text that would be spoken, in order, with the\n"
     "                    default voice of each direction or a contact's own voice, into one\n"
     "                    16 kHz mono WAV file\n"
@@ -52,6 +55,21 @@ bool ParseBoxes(std::string_view text, quorvel::capture::ReadingOptions& options
     options.speakMessage = text[0] == '1';
     options.speakNickname = text[1] == '1';
     options.speakEmoticons = text[2] == '1';
+    return true;
+}
+
+// A whole non-negative decimal number.
+bool ParseCount(std::string_view text, std::size_t& count)
+{
+    if (text.empty() || text.size() > 9)
+        return false;
+    std::size_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::size_t>(c - '0');
+    }
+    count = value;
     return true;
 }
 
@@ -108,6 +126,18 @@ int main(int argc, char** argv)
                 return ExitUnreadable;
             }
             options.contacts = quorvel::settings::ReadContacts(quorvel::settings::IniDocument::parse(bytes));
+        } else if (arg == "--no-links") {
+            options.shaping.speakLinks = false;
+        } else if (arg == "--max-spoken" || arg.starts_with("--max-spoken=")) {
+            std::string_view value;
+            if (const auto equals = arg.find('='); equals != std::string_view::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                return Usage("--max-spoken needs a value");
+            if (!ParseCount(value, options.shaping.maxSpoken))
+                return Usage("bad value '" + std::string(value) + "' for --max-spoken, expected a whole number >= 0");
         } else if (arg == "--wav" || arg.starts_with("--wav=")) {
             if (const auto equals = arg.find('='); equals != std::string_view::npos)
                 wavPath = std::string(arg.substr(equals + 1));

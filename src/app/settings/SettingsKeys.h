@@ -1,6 +1,6 @@
 #pragma once
-// The thirteen keys of section "set": how they are read, and the order in which a save writes
-// them (a newly created file lists them in that order).
+// The keys of section "set": how they are read, and the order in which a save writes them (a
+// newly created file lists them in that order).
 
 #include "app/settings/IniDocument.h"
 #include "app/settings/SettingsStore.h"
@@ -13,8 +13,8 @@ inline constexpr std::string_view SettingsSection = "set";
 
 // Missing keys and unreadable values give the defaults of StoredSettings.
 StoredSettings ReadSettings(const IniDocument& doc);
-// Writes "Rate", "Volume", "Engine", "Rate1", "Volume1", "Engine1", then the seven flags; an
-// engine without a value is left as the file has it.
+// Writes "Rate", "Volume", "Engine", "Rate1", "Volume1", "Engine1", the seven flags, then
+// "speaklinks" and "maxspoken"; an engine without a value is left as the file has it.
 void WriteSettings(IniDocument& doc, const SettingsToSave& values);
 
 } // namespace quorvel::settings

@@ -231,6 +231,9 @@ StoredSettings ReadSettings(const IniDocument& doc)
     s.cbmyex = ReadFlag(doc, "cbmyex", d.cbmyex);
     s.cbfriendsex = ReadFlag(doc, "cbfriendsex", d.cbfriendsex);
     s.showtime = ReadFlag(doc, "showtime", d.showtime);
+    s.speaklinks = ReadFlag(doc, "speaklinks", d.speaklinks);
+    const int maxspoken = ReadInt(doc, "maxspoken", d.maxspoken);
+    s.maxspoken = maxspoken < 0 ? d.maxspoken : maxspoken;
     return s;
 }
 
@@ -253,6 +256,8 @@ void WriteSettings(IniDocument& doc, const SettingsToSave& v)
     flag("cbmyex", v.cbmyex);
     flag("cbfriendsex", v.cbfriendsex);
     flag("showtime", v.showtime);
+    flag("speaklinks", v.speaklinks);
+    integer("maxspoken", v.maxspoken);
 }
 
 std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName)

@@ -1,6 +1,6 @@
 #pragma once
-// The settings file "set.ini": locating its folder, loading and saving the thirteen keys of
-// section "set". Pure C++ (no Qt); errors are thrown as SettingsError with the text the user sees.
+// The settings file "set.ini": locating its folder, loading and saving the keys of section "set". Pure C++ (no Qt);
+// errors are thrown as SettingsError with the text the user sees.
 
 #include <filesystem>
 #include <functional>
@@ -25,6 +25,8 @@ struct StoredSettings {
     int volume = 100, volume1 = 100;
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
          showtime = true;
+    bool speaklinks = true;
+    int maxspoken = 300; // characters of a message spoken, 0 = all; a negative value reads as the default
     bool operator==(const StoredSettings&) const = default;
 };
 
@@ -34,6 +36,8 @@ struct SettingsToSave {
     std::optional<int> engine = std::nullopt, engine1 = std::nullopt;
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
          showtime = true;
+    bool speaklinks = true;
+    int maxspoken = 300;
     bool operator==(const SettingsToSave&) const = default;
 };
 

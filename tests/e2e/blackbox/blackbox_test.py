@@ -227,7 +227,8 @@ def main():
         program.terminate()
 
         values = read_ini(ini)
-        check(len(values) == 13, f"set.ini holds the thirteen keys after SIGTERM ({sorted(values)})")
+        check(len(values) == 15 and values.get("speaklinks") == "1" and values.get("maxspoken") == "300",
+              f"set.ini holds its fifteen keys after SIGTERM ({sorted(values)})")
         check(values.get("rate") == "3" and values.get("volume1") == "80",
               f"the profiles loaded at start are saved back (Rate={values.get('rate')}, "
               f"Volume1={values.get('volume1')})")

@@ -1,5 +1,6 @@
 // Field splitting, sender names and body rules on arbitrary bytes, with the invariants they keep.
 
+#include "text/SpeechText.h"
 #include "text/Tables.h"
 #include "text/TextRules.h"
 #include "text/Utf8.h"
@@ -92,5 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string stripped = RemoveEmoticons(input);
     Check(IsSubsequence(stripped, body), "removal only deletes");
     Check(!validInput || IsValidUtf8(stripped), "stripped text is valid UTF-8");
+
+    const std::string spoken = SpeakLinks(worded);
+    Check(!validInput || IsValidUtf8(spoken), "text with links spoken is valid UTF-8");
+    for (const std::size_t limit : {std::size_t{1}, std::size_t{7}, std::size_t{300}}) {
+        const std::string cut = CutForSpeech(spoken, limit);
+        if (cut == spoken)
+            continue;
+        const std::string_view kept = std::string_view(cut).substr(0, cut.size() - OmittedMark.size());
+        Check(cut.ends_with(OmittedMark) && spoken.starts_with(kept), "a cut keeps a prefix and adds the mark");
+        Check(!validInput || IsValidUtf8(cut), "cut text is valid UTF-8");
+        std::size_t characters = 0;
+        for (const char c : kept)
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        Check(characters <= limit, "a cut keeps no more than the limit");
+    }
     return 0;
 }

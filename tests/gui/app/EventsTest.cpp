@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -183,6 +184,32 @@ private slots:
         QCOMPARE(call.voiceIndex, 2);
         QCOMPARE(call.rate, -3);
         QCOMPARE(call.volume, 40);
+    }
+
+    // The two options on "选项" reach what is spoken with the next message; the log keeps the text.
+    void linksAndLength_data()
+    {
+        QTest::addColumn<bool>("links");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<QString>("spoken");
+        const QString body = QStringLiteral("看 https://www.Example.com/a?b=1 好");
+        QTest::newRow("defaults") << true << 300 << "Ann 说：看 链接www.example.com 好";
+        QTest::newRow("links read out") << false << 300 << "Ann 说：" + body;
+        QTest::newRow("cut after the link") << true << 4 << QStringLiteral("Ann 说：看 链接……(以下省略)");
+        QTest::newRow("no limit") << false << 0 << "Ann 说：" + body;
+    }
+    void linksAndLength()
+    {
+        QFETCH(bool, links);
+        QFETCH(int, max);
+        QFETCH(QString, spoken);
+        h->find<QCheckBox>("CBLinks")->setChecked(links);
+        h->find<QSpinBox>("SEMaxSpoken")->setValue(max);
+        const QByteArray body = "看 https://www.Example.com/a?b=1 好";
+        h->capture->deliver(FriendMsg("Ann", body));
+        QCOMPARE(Lines(*h->window->log()->document()).last().text, QString::fromUtf8(body));
+        QCOMPARE(h->speech->speakCalls.size(), 1);
+        QCOMPARE(h->speech->speakCalls[0].text, spoken);
     }
 
     void ownSpeaksAfterTheBody()

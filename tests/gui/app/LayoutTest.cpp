@@ -128,6 +128,33 @@ private slots:
         QCOMPARE(x("CBMe").top(), x("CBFriend").top());
     }
 
+    // The two reading options: in the group, named for screen readers, on the Tab chain, and the
+    // page still fits the fixed window down to its last hint.
+    void readingOptions()
+    {
+        auto* pages = h->find<QTabWidget>("PageControl1");
+        pages->setCurrentIndex(1);
+        h->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
+        auto* page = h->window->findChild<QWidget*>("TabSheet2");
+        QStringList chain;
+        for (QWidget* w = h->find<QCheckBox>("CBMe"); w && chain.size() < 40; w = w->nextInFocusChain())
+            if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
+                chain << w->objectName();
+        for (const char* name : {"CBLinks", "SEMaxSpoken"}) {
+            auto* w = h->find<QWidget>(name);
+            QVERIFY(w);
+            QCOMPARE(qobject_cast<QGroupBox*>(w->parentWidget())->title(), QStringLiteral("朗读设置"));
+            QVERIFY(!w->accessibleName().isEmpty());
+            QVERIFY2(chain.contains(QString::fromLatin1(name)), qPrintable(chain.join(' ')));
+        }
+        QVERIFY(chain.indexOf("CBLinks") < chain.indexOf("SEMaxSpoken"));
+        QVERIFY(chain.indexOf("SEMaxSpoken") < chain.indexOf("CBVoice"));
+        auto* last = page->findChild<QLabel*>("Label8");
+        QVERIFY(last->geometry().bottom() < page->height());
+        QVERIFY(h->find<QLabel>("LMaxSpoken")->buddy() == h->find<QWidget>("SEMaxSpoken"));
+    }
+
     void engineGroups_data()
     {
         QTest::addColumn<QString>("title");
@@ -286,7 +313,7 @@ private slots:
               "CBmyname",     "CBmyex",      "CBFriend",    "CBFriendsname", "CBFriendsex", "CBVoice",    "CBVoice1",
               "TRate",        "TRate1",      "TVolume",     "TVolume1",      "LRate",       "LRate1",     "LVolume",
               "LVolume1",     "BtnDefault1", "BtnDefault2", "BDownload",     "MainMenu1",   "NMain",      "NHlelp",
-              "PopupMenu1",   "OpenDialog1", "SaveDialog1", "SaveDialogWav"})
+              "PopupMenu1",   "OpenDialog1", "SaveDialog1", "SaveDialogWav", "CBLinks",     "SEMaxSpoken"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
     void everyNamedWidget()

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 
 using namespace quorvel;
 using namespace quorvel::testing;
@@ -69,7 +70,9 @@ private slots:
         h.stop();
 
         const auto ini = ReadIni(h.iniPath());
-        QCOMPARE(ini.size(), 13);
+        QCOMPARE(ini.size(), 15);
+        QCOMPARE(ini.value("speaklinks"), "1");
+        QCOMPARE(ini.value("maxspoken"), "300");
         QCOMPARE(ini.value("Engine"), "0");
         QCOMPARE(ini.value("Volume1"), "100");
         QCOMPARE(ini.value("showtime"), "1");
@@ -163,6 +166,8 @@ private slots:
         h.find<QSlider>("TVolume1")->setValue(55);
         h.find<QCheckBox>("CBMe")->setChecked(false);
         h.find<QCheckBox>("CBFriendsex")->setChecked(false);
+        h.find<QCheckBox>("CBLinks")->setChecked(false);
+        h.find<QSpinBox>("SEMaxSpoken")->setValue(42);
         h.trigger("NShowTime1");
         QVERIFY(!h.find<QAction>("NShowTime1")->isChecked());
         QCOMPARE(h.find<QLabel>("LRate")->text(), QStringLiteral("-4"));
@@ -180,10 +185,36 @@ private slots:
         QVERIFY(h.find<QCheckBox>("CBFriend")->isChecked());
         QVERIFY(!h.find<QCheckBox>("CBFriendsex")->isChecked());
         QVERIFY(!h.find<QAction>("NShowTime1")->isChecked());
+        QVERIFY(!h.find<QCheckBox>("CBLinks")->isChecked());
+        QCOMPARE(h.find<QSpinBox>("SEMaxSpoken")->value(), 42);
         h.stop();
         const auto ini = ReadIni(h.iniPath());
         QCOMPARE(ini.value("cbme"), "0");
         QCOMPARE(ini.value("showtime"), "0");
+        QCOMPARE(ini.value("speaklinks"), "0");
+        QCOMPARE(ini.value("maxspoken"), "42");
+    }
+
+    // The spin box clamps what the file holds; a negative count is unreadable and gives the default.
+    void maxSpokenFromFile_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("no limit") << QByteArray("maxspoken=0\n") << 0;
+        QTest::newRow("hexadecimal") << QByteArray("maxspoken=$20\n") << 32;
+        QTest::newRow("negative") << QByteArray("maxspoken=-1\n") << 300;
+        QTest::newRow("above the box's range") << QByteArray("maxspoken=5000000\n") << 100000;
+    }
+    void maxSpokenFromFile()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, shown);
+        Harness h;
+        WriteIni(h.iniPath(), ini);
+        h.start();
+        QCOMPARE(h.find<QSpinBox>("SEMaxSpoken")->value(), shown);
+        h.stop();
+        QCOMPARE(ReadIni(h.iniPath()).value("maxspoken"), QString::number(shown));
     }
 
     void flagWrittenBackAsOne()

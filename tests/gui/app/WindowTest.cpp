@@ -10,11 +10,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 
@@ -163,7 +166,7 @@ private slots:
         h.start();
         QVERIFY(h.window->isVisible());
         QVERIFY(!h.window->isMinimized());
-        QVERIFY(h.window->tray()->balloons().isEmpty());
+        QCOMPARE(h.window->tray()->balloons().size(), 1); // the start balloon, in the status bar
         QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
         // Minimising is an ordinary minimise: the window stays on the taskbar.
         h.window->setWindowState(Qt::WindowMinimized);
@@ -175,7 +178,42 @@ private slots:
         QSignalSpy ends(h.window.get(), &app::TFmain::terminateRequested);
         h.window->close();
         QCOMPARE(ends.size(), 1);
-        QVERIFY(h.window->tray()->balloons().isEmpty());
+        QCOMPARE(h.window->tray()->balloons().size(), 1);
+    }
+
+    // Without a notification area a balloon's lines take the status bar's place one by one, each
+    // for the balloon's time, and then the fixed text is back; with one, the status bar keeps it.
+    void balloonInStatusBarWithoutTray_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("no tray") << false;
+        QTest::newRow("tray") << true;
+    }
+    void balloonInStatusBarWithoutTray()
+    {
+        QFETCH(bool, tray);
+        Harness h(tray);
+        h.start();
+        auto* bar = h.find<QStatusBar>("StatusBar1");
+        auto* fixed = h.find<QLabel>("StatusPanel1");
+        const QString firstLine = QStringLiteral("请打开并登陆MSN(Windows Live Messenger)软件,");
+        QCOMPARE(bar->currentMessage(), tray ? QString() : firstLine);
+        if (tray)
+            return;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QVERIFY(!fixed->isVisible());
+
+        QElapsedTimer clock;
+        clock.start();
+        h.window->tray()->showBalloon(QStringLiteral("t"), QStringLiteral("one\r\ntwo"), 300);
+        QCOMPARE(bar->currentMessage(), QStringLiteral("one"));
+        QTRY_COMPARE(bar->currentMessage(), QStringLiteral("two"));
+        QVERIFY2(clock.elapsed() >= 250, "the first line went early");
+        QTRY_COMPARE(bar->currentMessage(), QString());
+        QVERIFY(clock.elapsed() >= 550);
+        QVERIFY(fixed->isVisible());
+        QCOMPARE(fixed->text(), QStringLiteral("  Quorvel：朗读MSN上接收和发送的消息内容。"));
     }
 
     void trayLeftClickOpensMenu()

@@ -258,5 +258,62 @@ TEST_P(OutcomeTable, LinesAndSpeech)
 INSTANTIATE_TEST_SUITE_P(Events, OutcomeTable, ::testing::ValuesIn(OutcomeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+SpeechShaping Shape(bool speakLinks, std::size_t maxSpoken)
+{
+    SpeechShaping shaping;
+    shaping.speakLinks = speakLinks;
+    shaping.maxSpoken = maxSpoken;
+    return shaping;
+}
+
+// Links and the length cut shape only the message part of what is said; the log and the
+// decision whether anything is said stay as the three boxes make them.
+TEST(SpeechShapingTable, SpokenTextAndLog)
+{
+    const std::string longBody = "12345678[微笑]";
+    struct Row {
+        const char* name;
+        const char* mne;
+        std::string worded, stripped;
+        SpeechShaping shaping;
+        std::optional<std::string> says;
+    };
+    const Row rows[] = {
+        {"link by its host", "111", "see http://a.example/x", "see http://a.example/x", Shape(true, 300),
+         "Ann 说：see 链接a.example"},
+        {"links read out when off", "100", "http://a.example/x", "http://a.example/x", Shape(false, 300),
+         "http://a.example/x"},
+        {"prefix is not counted", "110", "abcdef", "abcdef", Shape(true, 3), "Ann 说：abc……(以下省略)"},
+        {"stripped body under the limit", "100", longBody, "12345678", Shape(true, 8), "12345678"},
+        {"worded body cut before the word", "101", longBody, "12345678", Shape(true, 9), "12345678……(以下省略)"},
+        {"link shortened before the cut", "101", "http://a.example/" + std::string(40, 'x'), "-", Shape(true, 12),
+         "链接a.example"},
+        {"no limit", "101", std::string(500, 'z'), "-", Shape(true, 0), std::string(500, 'z')},
+        {"prefix alone is not shaped", "010", "abcdef", "abcdef", Shape(true, 1), "Ann 说："},
+        {"nickname and emoticons row shaped", "011", "abcdef", "", Shape(true, 2), "Ann 说：ab……(以下省略)"},
+        {"empty stripped text still silences", "110", "[微笑]", "", Shape(true, 1), std::nullopt},
+    };
+    for (const auto& r : rows) {
+        const ChatEvent event = FriendEvent(r.worded, r.stripped);
+        const auto outcome = HandleChatEvent(event, AllOff, Boxes(r.mne), true, "09:05:07", r.shaping);
+        ASSERT_EQ(outcome.speech.has_value(), r.says.has_value()) << r.name;
+        if (r.says) {
+            EXPECT_EQ(outcome.speech->text, *r.says) << r.name;
+        }
+        ASSERT_EQ(outcome.lines.size(), 2u) << r.name;
+        EXPECT_EQ(outcome.lines[1].text, r.worded) << r.name;
+
+        const auto own = HandleChatEvent(OwnEvent(r.worded, r.stripped), Boxes(r.mne), AllOff, true, "x", r.shaping);
+        ASSERT_EQ(own.speech.has_value(), r.says.has_value()) << r.name;
+        if (r.says) {
+            std::string ownSays = *r.says;
+            const std::string friendPrefix = "Ann 说：";
+            if (ownSays.starts_with(friendPrefix))
+                ownSays.replace(0, friendPrefix.size(), "我说：");
+            EXPECT_EQ(own.speech->text, ownSays) << r.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace quorvel::capture

@@ -294,6 +294,46 @@ TEST(Replay, ContactsShapeWhatIsSpoken)
     EXPECT_EQ(Lines(run.out), expected);
 }
 
+// The spoken text of each line ("" for "speak":null).
+std::vector<std::string> SpokenTexts(const std::string& out)
+{
+    std::vector<std::string> spoken;
+    for (const std::string& line : Lines(out)) {
+        const std::string key = R"("speak":{"voice":"friend","text":")";
+        const auto at = line.find(key);
+        const auto end = line.find(R"(","contact")", at);
+        spoken.push_back(at == std::string::npos ? "" : line.substr(at + key.size(), end - at - key.size()));
+    }
+    return spoken;
+}
+
+TEST(Replay, LinkAndLengthFlags)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "capture.pcap";
+    const Bytes ethernet = LinkTypes[0].header(true);
+    WritePcap(file, DLT_EN10MB,
+              {Join(ethernet, BuildDatagram(1863, 50000, FriendMessage("Ann", "see HTTP://a.example:81/x."))),
+               Join(ethernet, BuildDatagram(1863, 50000, FriendMessage("Ann", "abcdefgh")))});
+    struct Row {
+        const char* args;
+        std::vector<std::string> spoken;
+    };
+    const Row rows[] = {
+        {"", {"Ann 说：see 链接a.example.", "Ann 说：abcdefgh"}},
+        {"--no-links", {"Ann 说：see HTTP://a.example:81/x.", "Ann 说：abcdefgh"}},
+        {"--max-spoken 3", {"Ann 说：see……(以下省略)", "Ann 说：abc……(以下省略)"}},
+        {"--max-spoken=16", {"Ann 说：see 链接a.example.", "Ann 说：abcdefgh"}},
+        {"--max-spoken=12 --no-links", {"Ann 说：see HTTP://a……(以下省略)", "Ann 说：abcdefgh"}},
+        {"--max-spoken 0 --no-links", {"Ann 说：see HTTP://a.example:81/x.", "Ann 说：abcdefgh"}},
+    };
+    for (const auto& r : rows) {
+        const RunOutput run = RunReplay(dir, std::string(r.args) + " " + Quote(file.string()));
+        EXPECT_EQ(run.exitCode, 0) << r.args << run.err;
+        EXPECT_EQ(SpokenTexts(run.out), r.spoken) << r.args;
+    }
+}
+
 TEST(Replay, TimesAreLocal)
 {
     TempDir dir;
@@ -339,6 +379,9 @@ const std::vector<FailureCase> FailureCases = {
     {"TwoFiles", "text.txt empty.pcap", 2},
     {"MissingContacts", "--contacts missing.ini text.txt", 2},
     {"ContactsWithoutName", "--contacts", 2},
+    {"MaxSpokenMissingValue", "text.txt --max-spoken", 2},
+    {"MaxSpokenNegative", "--max-spoken -1 text.txt", 2},
+    {"MaxSpokenNotANumber", "--max-spoken=many text.txt", 2},
 };
 
 class ReplayFailures : public ::testing::TestWithParam<FailureCase> {};

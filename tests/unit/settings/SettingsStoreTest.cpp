@@ -197,37 +197,42 @@ const std::string AllKeys =
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LoadTest,
-    testing::Values(LoadRow{"NoFile", std::nullopt, {}}, LoadRow{"EmptyFile", "", {}},
-                    LoadRow{"AllKeys",
-                            AllKeys,
-                            {.engine = 1,
-                             .engine1 = 2,
-                             .rate = -3,
-                             .rate1 = 7,
-                             .volume = 40,
-                             .volume1 = 60,
-                             .cbme = false,
-                             .cbfriend = true,
-                             .cbmyname = false,
-                             .cbfriendsname = false,
-                             .cbmyex = true,
-                             .cbfriendsex = false,
-                             .showtime = false}},
-                    // The track bars clamp; the store hands the stored numbers on.
-                    LoadRow{"RateAndVolumeUnclamped", "[set]\nRate=25\nVolume=-5\n", {.rate = 25, .volume = -5}},
-                    LoadRow{"VolumeNotANumber", "[set]\nVolume=abc\n", {}},
-                    LoadRow{"EngineHex", "[set]\nEngine=0x2\nEngine1=$2\n", {.engine = 2, .engine1 = 2}},
-                    LoadRow{"FlagTwoIsTrue", "[set]\ncbme=2\ncbfriend=-1\n", {}},
-                    LoadRow{"FlagNotANumberKeepsDefault", "[set]\ncbme=yes\n", {}},
-                    LoadRow{"UpperCaseNames", "[SET]\nRATE=3\nCBME=0\n", {.rate = 3, .cbme = false}},
-                    LoadRow{"MixedCaseNames", "[Set]\nvOlUmE1=7\nShowTime=0\n", {.volume1 = 7, .showtime = false}},
-                    LoadRow{"OtherSectionIgnored", "[other]\nRate=5\n[set]\nVolume=9\n", {.volume = 9}},
-                    LoadRow{"CommentsIgnored", "; Rate=5\n[set]\n; Volume=1\nVolume=2\n", {.volume = 2}},
-                    LoadRow{"CrLf", "[set]\r\nRate=4\r\nshowtime=0\r\n", {.rate = 4, .showtime = false}},
-                    LoadRow{"QuotedValue", "[set]\nRate=\"6\"\n", {.rate = 6}},
-                    LoadRow{"BlanksAround", "[set]\n  Rate  =  6  \n", {.rate = 6}},
-                    // Only the first 2047 characters count: the junk at character 2048 is not seen.
-                    LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}),
+    testing::Values(
+        LoadRow{"NoFile", std::nullopt, {}}, LoadRow{"EmptyFile", "", {}},
+        LoadRow{"AllKeys",
+                AllKeys,
+                {.engine = 1,
+                 .engine1 = 2,
+                 .rate = -3,
+                 .rate1 = 7,
+                 .volume = 40,
+                 .volume1 = 60,
+                 .cbme = false,
+                 .cbfriend = true,
+                 .cbmyname = false,
+                 .cbfriendsname = false,
+                 .cbmyex = true,
+                 .cbfriendsex = false,
+                 .showtime = false}},
+        // The track bars clamp; the store hands the stored numbers on.
+        LoadRow{"RateAndVolumeUnclamped", "[set]\nRate=25\nVolume=-5\n", {.rate = 25, .volume = -5}},
+        LoadRow{"VolumeNotANumber", "[set]\nVolume=abc\n", {}},
+        LoadRow{"EngineHex", "[set]\nEngine=0x2\nEngine1=$2\n", {.engine = 2, .engine1 = 2}},
+        LoadRow{"FlagTwoIsTrue", "[set]\ncbme=2\ncbfriend=-1\n", {}},
+        LoadRow{"FlagNotANumberKeepsDefault", "[set]\ncbme=yes\n", {}},
+        LoadRow{"UpperCaseNames", "[SET]\nRATE=3\nCBME=0\n", {.rate = 3, .cbme = false}},
+        LoadRow{"MixedCaseNames", "[Set]\nvOlUmE1=7\nShowTime=0\n", {.volume1 = 7, .showtime = false}},
+        LoadRow{"OtherSectionIgnored", "[other]\nRate=5\n[set]\nVolume=9\n", {.volume = 9}},
+        LoadRow{"CommentsIgnored", "; Rate=5\n[set]\n; Volume=1\nVolume=2\n", {.volume = 2}},
+        LoadRow{"CrLf", "[set]\r\nRate=4\r\nshowtime=0\r\n", {.rate = 4, .showtime = false}},
+        LoadRow{"QuotedValue", "[set]\nRate=\"6\"\n", {.rate = 6}},
+        LoadRow{"BlanksAround", "[set]\n  Rate  =  6  \n", {.rate = 6}},
+        LoadRow{"LinksOffAndNoLimit", "[set]\nspeaklinks=0\nmaxspoken=0\n", {.speaklinks = false, .maxspoken = 0}},
+        LoadRow{"MaxSpokenHex", "[set]\nMaxSpoken=0x40\n", {.maxspoken = 64}},
+        LoadRow{"MaxSpokenNegativeIsDefault", "[set]\nmaxspoken=-5\n", {}},
+        LoadRow{"MaxSpokenNotANumber", "[set]\nmaxspoken=lots\nspeaklinks=no\n", {}},
+        // Only the first 2047 characters count: the junk at character 2048 is not seen.
+        LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}),
     RowName<LoadRow>);
 
 TEST(Load, UnreadableFileGivesDefaults)
@@ -276,17 +281,19 @@ const SettingsToSave Mixed{.rate = 10,
                            .cbfriendsname = false,
                            .cbmyex = true,
                            .cbfriendsex = false,
-                           .showtime = false};
+                           .showtime = false,
+                           .speaklinks = false,
+                           .maxspoken = 120};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SaveTest,
     testing::Values(
         SaveRow{"NewFileInSaveOrder", std::nullopt, Mixed,
                 "[set]\nRate=10\nVolume=0\nEngine=2\nRate1=-10\nVolume1=55\nEngine1=0\ncbme=1\ncbfriend=0\n"
-                "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\n"},
+                "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\nspeaklinks=0\nmaxspoken=120\n"},
         SaveRow{"NewFileWithoutVoices", std::nullopt, SettingsToSave{},
                 "[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"},
         // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
         // of the keys stay; engines without a selection keep their stored text.
         SaveRow{"ExistingFileKeptAround",
@@ -295,16 +302,17 @@ INSTANTIATE_TEST_SUITE_P(
                 SettingsToSave{.rate = -1, .volume = 5},
                 "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\n"
                 "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
-                "cbfriendsex=1\n\n; trailing comment\n[last]\nx=1"},
+                "cbfriendsex=1\nspeaklinks=1\nmaxspoken=300\n\n; trailing comment\n[last]\nx=1"},
         SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
                 "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
-                "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\n"},
+                "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\nspeaklinks=1\r\nmaxspoken="
+                "300\r\n"},
         SaveRow{"SectionAppendedToOtherSections", "[other]\nx=1", SettingsToSave{.cbme = false},
                 "[other]\nx=1\n[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=0\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"},
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"},
         SaveRow{"FlagTwoWrittenBackAsOne", "[set]\ncbme=2\n", SettingsToSave{},
                 "[set]\ncbme=1\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\n"}),
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"}),
     RowName<SaveRow>);
 
 TEST(Save, WhatIsSavedLoadsBack)
@@ -324,7 +332,9 @@ TEST(Save, WhatIsSavedLoadsBack)
                                   .cbfriendsname = false,
                                   .cbmyex = true,
                                   .cbfriendsex = false,
-                                  .showtime = false};
+                                  .showtime = false,
+                                  .speaklinks = false,
+                                  .maxspoken = 120};
     EXPECT_EQ(store.load(), expected);
 }
 

@@ -22,22 +22,27 @@ TEST(RateMapping, Table)
         const char* name;
         int rate;
         int wpm;
+        double speed; // time stretch after synthesis
     };
     const Row rows[] = {
-        {"normal", 0, 175},
-        {"one step faster", 1, 195}, // 175 * 3^0.1
-        {"one step slower", -1, 157},
-        {"half way up", 5, 303}, // 175 * sqrt 3
-        {"half way down", -5, 101},
-        {"fastest is clamped", 10, 500},
-        {"just above the floor", -7, 81},
-        {"below espeak's floor", -8, 80},
-        {"slowest", -10, 80},
-        {"out of range high", 25, 500},
-        {"out of range low", -25, 80},
+        {"normal", 0, 175, 1.0},
+        {"one step faster", 1, 195, 1.0}, // 175 * 3^0.1
+        {"one step slower", -1, 157, 1.0},
+        {"half way up", 5, 303, 1.0}, // 175 * sqrt 3
+        {"half way down", -5, 101, 1.0},
+        {"fastest is clamped", 10, 500, 1.0},
+        {"just above the floor", -7, 81, 1.0},
+        {"below espeak's floor stretched", -8, 80, 0.908}, // 72.7 / 80
+        {"further below", -9, 80, 0.814},
+        {"slowest, a third of normal", -10, 80, 0.729}, // 58.3 / 80
+        {"out of range high", 25, 500, 1.0},
+        {"out of range low", -25, 80, 0.729},
     };
-    for (const auto& r : rows)
+    for (const auto& r : rows) {
+        EXPECT_EQ(MapRate(r.rate).wordsPerMinute, r.wpm) << r.name;
         EXPECT_EQ(RateToWordsPerMinute(r.rate), r.wpm) << r.name;
+        EXPECT_NEAR(MapRate(r.rate).speed, r.speed, 0.001) << r.name;
+    }
 }
 
 TEST(RateMapping, EachStepIsTheSameFactorInsideTheRange)

@@ -6,6 +6,8 @@
 #include "speech/RateMapping.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 #include <sndfile.h>
 
 #include <chrono>
@@ -262,6 +264,32 @@ TEST_F(WavRenderTest, EmptyTextGivesAnEmptyValidFile)
     ASSERT_TRUE(wav.opened);
     EXPECT_EQ(wav.info.samplerate, 16000);
     EXPECT_EQ(wav.info.frames, 0);
+}
+
+// espeak-ng stops at 80 wpm; below -7 the stretch must still make every step slower.
+TEST_F(WavRenderTest, SlowestRatesEachLongerThanTheLast)
+{
+    const std::string text = "你好，我们今天用QQ聊天吧。This is a test.";
+    struct Row {
+        int rate;
+        double minGrowth; // over the row before
+    };
+    const Row rows[] = {{-7, 0}, {-8, 1.05}, {-9, 1.05}, {-10, 1.05}};
+    std::vector<double> seconds;
+    for (const auto& r : rows) {
+        const auto path = m_dir / ("rate" + std::to_string(-r.rate) + ".wav");
+        const auto outcome = RenderToWav({{0, text, r.rate, 100}}, path.string());
+        ASSERT_TRUE(outcome.ok) << r.rate << ": " << outcome.errorText;
+        const auto wav = ReadWav(path);
+        EXPECT_GT(wav.rms(), 300) << r.rate;
+        if (!seconds.empty()) {
+            EXPECT_GT(wav.seconds(), seconds.back() * r.minGrowth) << r.rate;
+        }
+        seconds.push_back(wav.seconds());
+        std::printf("rate %d: %.2f s\n", r.rate, wav.seconds());
+    }
+    // 175·3^(rate/10): -10 lasts 81/58.3 ≈ 1.39 times as long as -7.
+    EXPECT_NEAR(seconds.back() / seconds.front(), 1.39, 0.12);
 }
 
 } // namespace
