@@ -39,11 +39,14 @@ std::string LocalClockTime(long long unixSeconds)
     return text;
 }
 
-ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord)
+namespace {
+
+// Reads records one at a time (pcap_next_ex), so memory does not grow with the file.
+ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOptions& options,
+                          const RecordSink& onRecord)
 {
     ReplayResult result;
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    std::unique_ptr<pcap_t, PcapCloser> handle(pcap_open_offline(path.c_str(), errorText));
+    std::unique_ptr<pcap_t, PcapCloser> handle(opened);
     if (!handle) {
         result.error = errorText;
         return result;
@@ -76,7 +79,7 @@ ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options
                                                       record.time,
                                                       settings::ShapeSpeech(options.contacts, event, options.shaping));
             record.event = event;
-            if (record.outcome.speech)
+            if (record.outcome.speech && options.collectSpeeches)
                 result.speeches.push_back(*record.outcome.speech);
             onRecord(record);
         }
@@ -84,6 +87,24 @@ ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options
     if (status == PCAP_ERROR)
         result.error = pcap_geterr(handle.get());
     return result;
+}
+
+} // namespace
+
+ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord)
+{
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* handle = pcap_open_offline(path.c_str(), errorText);
+    return ReplayHandle(handle, errorText, options, onRecord);
+}
+
+ReplayResult ReplayCapture(std::FILE* file, const ReplayOptions& options, const RecordSink& onRecord)
+{
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* handle = pcap_fopen_offline(file, errorText);
+    if (!handle)
+        std::fclose(file);
+    return ReplayHandle(handle, errorText, options, onRecord);
 }
 
 std::string RecordToJson(const ReplayRecord& record)

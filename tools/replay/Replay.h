@@ -5,6 +5,7 @@
 #include "capture/ChatEvent.h"
 #include "capture/EventHandling.h"
 
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@ struct ReplayOptions {
     capture::ReadingOptions friends;
     settings::ContactBook contacts; // friends' alias, mute and own voice
     capture::SpeechShaping shaping; // links and length of what is spoken
+    // Keeps every speech request for a renderer that runs afterwards; off, memory stays flat.
+    bool collectSpeeches = false;
 };
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).
@@ -31,7 +34,7 @@ struct ReplayRecord {
 
 struct ReplayResult {
     std::uint64_t frames = 0;
-    // Every speech request in capture order, for renderers that run after the replay.
+    // Every speech request in capture order when collectSpeeches is set.
     std::vector<capture::SpeechRequest> speeches;
     // Set when the file cannot be opened or read; records already delivered stay valid.
     std::optional<std::string> error;
@@ -40,6 +43,9 @@ struct ReplayResult {
 using RecordSink = std::function<void(const ReplayRecord&)>;
 
 ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord);
+
+// The same over an open pcap or pcapng stream; the file is closed when done.
+ReplayResult ReplayCapture(std::FILE* file, const ReplayOptions& options, const RecordSink& onRecord);
 
 // The JSON Lines form of one record (without the line break).
 std::string RecordToJson(const ReplayRecord& record);

@@ -165,6 +165,7 @@ int main(int argc, char** argv)
     }
     if (!havePath)
         return Usage("no capture file given");
+    options.collectSpeeches = wavPath.has_value();
 
     const auto result = quorvel::replay::ReplayCapture(path, options, [](const quorvel::replay::ReplayRecord& record) {
         std::string line = quorvel::replay::RecordToJson(record);

@@ -349,17 +349,55 @@ TEST(Replay, TimesAreLocal)
     EXPECT_EQ(lines[0], expected);
 }
 
-TEST(Replay, TruncatedCaptureKeepsWholeLinesAndFails)
+// Damage to the last record of a file whose records before it are whole.
+struct DamageCase {
+    const char* name;
+    bool pcapng;
+    void (*damage)(Bytes& file, std::size_t lastRecord);
+};
+
+void PutLeAt(Bytes& file, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+const std::vector<DamageCase> DamageCases = {
+    {"TruncatedLastRecord", false, [](Bytes& file, std::size_t) { file.resize(file.size() - 5); }},
+    {"RecordLengthTooBig", false, [](Bytes& file, std::size_t at) { PutLeAt(file, at + 8, 0x7FFFFFFF); }},
+    {"PcapngBlockLengthTooSmall", true, [](Bytes& file, std::size_t at) { PutLeAt(file, at + 4, 8); }},
+    {"PcapngBlockLengthNotMultipleOf4", true, [](Bytes& file, std::size_t at) { PutLeAt(file, at + 4, 66); }},
+    {"PcapngBlockLengthHuge", true, [](Bytes& file, std::size_t at) { PutLeAt(file, at + 4, 0xFFFFFFF0); }},
+};
+
+class ReplayDamagedFiles : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(ReplayDamagedFiles, EventsBeforeThenOneLineAndExit2)
 {
     TempDir dir;
-    const fs::path file = dir.path() / "capture.pcap";
-    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
-    fs::resize_file(file, fs::file_size(file) - 5);
+    const fs::path file = dir.path() / "capture";
+    const std::vector<Bytes> frames = Frames(LinkTypes[0]);
+    if (GetParam().pcapng)
+        WritePcapng(file, frames);
+    else
+        WritePcap(file, DLT_EN10MB, frames);
+    Bytes bytes(fs::file_size(file));
+    std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    const std::size_t padded = (frames.back().size() + 3) / 4 * 4;
+    const std::size_t lastRecord = bytes.size() - (GetParam().pcapng ? 32 + padded : 16 + frames.back().size());
+    GetParam().damage(bytes, lastRecord);
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
     const RunOutput run = RunReplay(dir, Quote(file.string()));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(Lines(run.out), std::vector<std::string>(DefaultOutput.begin(), DefaultOutput.begin() + 4));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.err.starts_with("quorvel-replay: " + file.string() + ": ")) << run.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, ReplayDamagedFiles, ::testing::ValuesIn(DamageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char* name;
