@@ -17,6 +17,8 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent)
     setLineWrapMode(QTextEdit::WidgetWidth);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // An undo stack would keep every appended line twice, and Ctrl+Z would take chat lines away.
+    document()->setUndoRedoEnabled(false);
 }
 
 void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollToEnd)

@@ -1,0 +1,94 @@
+// Resident memory of the real main window: after start, and as 100,000 captured chat messages are
+// logged through the real decoding and event handling. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen build/bin/bench_memory [messages]
+
+#include "Fakes.h"
+#include "Support.h"
+#include "app/TFmain.h"
+#include "speech/SpeechFactory.h"
+#include "ui/LogView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QTextDocument>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// VmRSS and VmHWM in KiB.
+struct Resident {
+    long rss = 0, peak = 0;
+};
+
+Resident ReadResident()
+{
+    Resident r;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:"))
+            r.rss = std::atol(line.c_str() + 6);
+        else if (line.starts_with("VmHWM:"))
+            r.peak = std::atol(line.c_str() + 6);
+    }
+    return r;
+}
+
+void Print(const char* when, const Resident& r)
+{
+    std::printf("%-34s VmRSS %7.1f MB   VmHWM %7.1f MB\n", when, r.rss / 1024.0, r.peak / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const int messages = argc > 1 ? std::atoi(argv[1]) : 100000;
+    QTemporaryDir config;
+
+    using namespace quorvel;
+    auto fakeCapture = std::make_unique<testing::FakeCapture>();
+    testing::FakeCapture* capture = fakeCapture.get();
+    app::Platform platform;
+    platform.capture = std::move(fakeCapture);
+    platform.speech = speech::CreateSpeech(); // real espeak-ng and playback
+    platform.configHome = config.path();
+    platform.executablePath = QStringLiteral("/usr/bin/quorvel");
+    platform.baseName = QStringLiteral("quorvel");
+    app::TFmain window(std::move(platform));
+    window.show(); // the log laid out as when the user looks at it
+    QCoreApplication::processEvents();
+    const Resident start = ReadResident();
+    Print("after start (window shown)", start);
+
+    // Logging is measured, not synthesis: nothing is spoken.
+    for (const char* name : {"CBMe", "CBmyname", "CBmyex", "CBFriend", "CBFriendsname", "CBFriendsex"})
+        window.findChild<QCheckBox*>(QString::fromLatin1(name))->setChecked(false);
+
+    const QByteArray friendBody = "今天的周会改到下午三点，地点不变。 See you :) #";
+    const QByteArray ownBody = "好的，我知道了 (Y) thanks #";
+    Resident before = ReadResident();
+    for (int i = 1; i <= messages; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        capture->deliver(i % 2 ? testing::FriendMsg("Ann", friendBody + n) : testing::OwnMsg(ownBody + n));
+        if (i % 100 == 0)
+            QCoreApplication::processEvents(); // layout and paint as in the running program
+        if (i == messages / 10 || i == messages) {
+            const Resident now = ReadResident();
+            char when[64];
+            std::snprintf(when, sizeof when, "after %d messages", i);
+            Print(when, now);
+            std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / i);
+            before = now;
+        }
+    }
+    std::printf("log: %d blocks, %lld characters\n", window.log()->document()->blockCount(),
+                static_cast<long long>(window.log()->document()->characterCount()));
+    window.FormDestroy();
+    return 0;
+}
