@@ -29,11 +29,12 @@ int main(int argc, char* argv[])
     bool ending = false;
     const auto end = [&ending] {
         ending = true;
-        quorvel::ui::MessageBox::setEnding(true);
         QCoreApplication::exit(0);
     };
-    // A signal may arrive while set-up still shows a box.
+    // A signal may arrive while set-up still shows a box. At a session end nobody answers boxes;
+    // after "退出" the user is there to read why the settings could not be saved.
     QObject::connect(&sessionEnd, &quorvel::app::SessionEnd::endRequested, &app, [&window, &end] {
+        quorvel::ui::MessageBox::setEnding(true);
         if (window)
             window->requestTerminate();
         else

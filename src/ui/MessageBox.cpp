@@ -15,10 +15,11 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     s_shown.append({caption, text, icon, buttons, true});
     if (!s_nextAnswers.isEmpty())
         return s_nextAnswers.takeFirst();
-    if (s_ending) {
+    // Reports reach standard error too: a box at logout, or on a display nobody watches, is never read.
+    if (icon != QMessageBox::Question)
         qWarning("%s: %s", qPrintable(caption), qPrintable(text));
+    if (s_ending)
         return defaultButton != QMessageBox::NoButton ? defaultButton : QMessageBox::Ok;
-    }
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     if (defaultButton != QMessageBox::NoButton)

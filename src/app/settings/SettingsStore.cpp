@@ -294,6 +294,11 @@ void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDoc
             throw failure;
     }
 
+    // A file the user made read-only is not replaced behind their back (root included).
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        throw failure;
+
     std::string bytes;
     // A file that exists but cannot be read is not overwritten: its other lines would be lost.
     if (ReadWholeFile(target, bytes) == ReadStatus::Failed)

@@ -66,7 +66,8 @@ public:
     // Missing file or key: defaults, nothing reported. Values are returned unclamped.
     StoredSettings load() const;
     // Replaces values in place and keeps every other line; written to a temporary file and renamed.
-    // Throws SettingsError("Unable to write to <path>") and leaves the old file whole.
+    // Throws SettingsError("Unable to write to <path>") and leaves the old file whole; a read-only
+    // file is left as it is.
     void save(const SettingsToSave& values) const;
 
 private:

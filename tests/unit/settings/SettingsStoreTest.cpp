@@ -403,6 +403,19 @@ TEST(SaveFailure, UnreadableOldFileIsNotOverwritten)
     EXPECT_EQ(ReadFile(path), OldFile);
 }
 
+// Read-only by its mode alone, so that root is refused too.
+TEST(SaveFailure, ReadOnlyFileIsLeftAlone)
+{
+    TempDir dir;
+    const auto path = dir.path() / "set.ini";
+    WriteFile(path, OldFile);
+    fs::permissions(path, fs::perms(0444));
+    EXPECT_EQ(ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }),
+              "Unable to write to " + path.string());
+    EXPECT_EQ(ReadFile(path), OldFile);
+    EXPECT_EQ(EntryCount(dir.path()), 1);
+}
+
 // The disk "fills up" half-way: a file size limit makes the write of the new file fail after its
 // first kilobyte (this works for root too).
 TEST(SaveFailure, WriteFailingHalfWayKeepsOldFile)
