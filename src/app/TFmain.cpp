@@ -23,6 +23,7 @@
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTime>
 #include <QTimer>
 
@@ -143,6 +144,7 @@ void TFmain::FormCreate()
         // 4-6. Voice lists and their selections, rates, volumes; the reading options and the time stamp.
         m_speechOptions->restore(stored);
         TabSheet3->setVoiceNames(m_platform.speech ? m_platform.speech->voiceNames() : QStringList());
+        reportSpeechUnavailable();
         CBMe->setChecked(stored.cbme);
         CBFriend->setChecked(stored.cbfriend);
         CBmyname->setChecked(stored.cbmyname);
@@ -166,6 +168,17 @@ void TFmain::FormCreate()
         m_trayWindow->startInTray(); // 8, 9: hidden, remembered as minimised, with the start balloon
     else
         m_trayWindow->startWithoutTray();
+}
+
+// Without an engine the program still logs; the user learns why it is silent once, in the status
+// bar, which neither blocks start-up nor repeats per message.
+void TFmain::reportSpeechUnavailable()
+{
+    const QString reason = m_platform.speech ? m_platform.speech->unavailableReason() : QString();
+    if (reason.isEmpty())
+        return;
+    StatusBar1->showMessage(reason);
+    qWarning("%s", qPrintable(reason));
 }
 
 void TFmain::FormDestroy()

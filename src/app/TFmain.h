@@ -93,6 +93,7 @@ private:
     void assembleParts();
 
     void FormCreate();
+    void reportSpeechUnavailable();
     void applyEvent(const capture::ChatEvent& event);
     void saveContacts();
     void speakAsContact(const QString& text, const settings::Contact& contact);

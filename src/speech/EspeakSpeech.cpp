@@ -60,6 +60,14 @@ QStringList EspeakSpeech::voiceNames() const
     return names;
 }
 
+QString EspeakSpeech::unavailableReason() const
+{
+    const auto& engine = EspeakEngine::Instance();
+    if (engine.available() && !engine.voices().empty())
+        return {};
+    return QStringLiteral("找不到 espeak-ng 的语音数据，消息只显示，不朗读。");
+}
+
 void EspeakSpeech::cutOff(Voice& v)
 {
     v.feeder.stop();

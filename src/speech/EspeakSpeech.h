@@ -27,6 +27,7 @@ public:
     ~EspeakSpeech() override;
 
     QStringList voiceNames() const override;
+    QString unavailableReason() const override;
     void speak(Channel channel, const QString& text, int voiceIndex, int rate, int volume) override;
     void stop(Channel channel) override;
     void stopAll() override;

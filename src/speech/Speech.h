@@ -20,6 +20,9 @@ public:
     // Display names of the installed voices, in the engine's order (the first is the default).
     virtual QStringList voiceNames() const = 0;
 
+    // Why nothing at all can be spoken (the engine did not start), for the user; empty when it can.
+    virtual QString unavailableReason() const { return {}; }
+
     // Cuts off whatever the channel is saying and starts speaking text; returns at once.
     // voiceIndex < 0 or out of range: nothing is spoken (the channel is still cut off).
     // rate -10..10 (0 normal), volume 0..100.
