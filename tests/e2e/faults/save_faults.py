@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""The settings file under faults, on the real quorvel under Xvfb, in mount and network namespaces of
+this test's own: a full file system and a read-only set.ini keep the old file whole and the user is
+told in a box on "退出"; SIGKILL at random points of a save leaves the old file or the new one, whole.
+
+Usage: save_faults.py QUORVEL_BINARY
+"""
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xvfb import Display  # noqa: E402
+
+MARK = "QUORVEL_FAULTS_IN_NS"
+BINARY = sys.argv[1]
+# Hexadecimal values are written back in decimal, so the new file differs from the old one.
+OLD = "[set]\r\nRate=0x3\r\nVolume1=$50\r\n; kept by hand\r\n"
+
+
+def enter_namespaces():
+    if os.environ.get(MARK) == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        return
+    if os.geteuid() != 0:
+        print("skipped: needs root for the mount namespace")
+        sys.exit(0)
+    os.execvpe("unshare", ["unshare", "-m", "-n", "--propagation", "private", sys.executable, *sys.argv],
+               dict(os.environ, **{MARK: "1"}))
+
+
+def wait_for(what, check, timeout=30.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+class Run:
+    """One start of the program with a home of its own; the window shows at once (no tray)."""
+
+    def __init__(self, display, home):
+        self.display, self.home = display, home
+        self.env = {"PATH": os.environ["PATH"], "HOME": home, "DISPLAY": display.name, "LANG": "C.UTF-8",
+                    "XDG_CONFIG_HOME": os.path.join(home, ".config"), "XDG_RUNTIME_DIR": os.path.join(home, "run"),
+                    "QT_QPA_PLATFORM": "xcb"}
+        os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
+        self.err = open(os.path.join(home, "stderr"), "w+b")
+        self.proc = subprocess.Popen([BINARY], env=self.env, stdout=subprocess.DEVNULL, stderr=self.err)
+        self.window = wait_for("main window", lambda: self.proc.poll() is not None or next(
+            (w for w in self.windows() if self.height(w) >= 500), None), timeout=60)
+        assert self.proc.poll() is None, "ended at start with %s:\n%s" % (self.proc.returncode, self.stderr())
+
+    def tool(self, *args):
+        try:
+            return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=30).stdout
+        except subprocess.TimeoutExpired:
+            return ""
+
+    def windows(self):
+        return self.tool("xdotool", "search", "--onlyvisible", "--name", "^Quorvel$").split()
+
+    def height(self, window):
+        out = self.tool("xdotool", "getwindowgeometry", "--shell", window)
+        return int(dict(line.split("=", 1) for line in out.split() if "=" in line).get("HEIGHT", 0))
+
+    def quit_from_menu(self):
+        """主菜单, then its last entry 退出; again while a loaded machine lets the click go astray.
+        Returns what followed: the boxes shown, or [] when the program ended."""
+        for _ in range(5):
+            self.tool("xdotool", "mousemove", "--window", self.window, "25", "10", "click", "1")
+            time.sleep(1.0)
+            self.tool("xdotool", "key", "Up", "Return")
+            try:
+                return wait_for("退出 to take effect", lambda: self.boxes() or self.proc.poll() is not None,
+                                timeout=10) is not True and self.boxes()
+            except AssertionError:
+                self.tool("xdotool", "key", "Escape")
+        raise AssertionError("the menu never answered")
+
+    def boxes(self):
+        return [w for w in self.windows() if self.height(w) < 300]
+
+    def stderr(self):
+        self.err.seek(0)
+        return self.err.read().decode("utf-8", "replace")
+
+
+def settings_folder(home):
+    return os.path.join(home, ".config", os.path.basename(BINARY))
+
+
+def make_home(root, name):
+    home = os.path.join(root, name)
+    os.makedirs(settings_folder(home))
+    return home
+
+
+def fill_with_tmpfs(folder):
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", folder], check=True)
+    with open(os.path.join(folder, "set.ini"), "w", newline="") as f:
+        f.write(OLD)
+    try:
+        with open(os.path.join(folder, "filler"), "wb") as f:
+            while True:
+                f.write(b"\0" * 1024)
+                f.flush()
+    except OSError:
+        pass
+
+
+def read_only(folder):
+    path = os.path.join(folder, "set.ini")
+    with open(path, "w", newline="") as f:
+        f.write(OLD)
+    os.chmod(path, 0o444)
+
+
+CASES = [("full file system (16 KiB tmpfs)", fill_with_tmpfs), ("read-only set.ini", read_only)]
+
+
+def check_refused_save(display, root, name, prepare):
+    home = make_home(root, name.split()[0])
+    folder = settings_folder(home)
+    prepare(folder)
+    before = sorted(os.listdir(folder))
+    run = Run(display, home)
+    time.sleep(1.0)
+    box = run.quit_from_menu()
+    assert run.proc.poll() is None and box, "the program ended without telling:\n" + run.stderr()
+    told = "Unable to write to " + os.path.join(folder, "set.ini")
+    assert told in run.stderr(), run.stderr()
+    run.tool("xdotool", "windowactivate", "--sync", box[0])
+    run.tool("xdotool", "key", "--window", box[0], "Return")
+    assert run.proc.wait(30) == 0, "exit status after the box"
+    with open(os.path.join(folder, "set.ini"), newline="") as f:
+        assert f.read() == OLD, "set.ini changed"
+    assert sorted(os.listdir(folder)) == before, "files left behind: %s" % os.listdir(folder)
+    print("ok   %s: old set.ini whole, the user told" % name)
+
+
+def snapshot(path):
+    folder = os.path.dirname(path)
+    st = os.stat(path)
+    return sorted(os.listdir(folder)), st.st_size, st.st_mtime_ns
+
+
+def check_kill_during_save(display, root, rounds=20):
+    home = make_home(root, "kill")
+    path = os.path.join(settings_folder(home), "set.ini")
+    # Big enough that writing it takes a while.
+    old = OLD + "".join("; line %06d of comments the user keeps in the file\r\n" % i for i in range(200000))
+    new = None
+    outcomes = {"old": 0, "new": 0}
+    for round_ in range(rounds + 1):
+        with open(path, "w", newline="") as f:
+            f.write(old)
+        run = Run(display, home)
+        time.sleep(0.5)
+        before = snapshot(path)
+        run.proc.send_signal(signal.SIGTERM)
+        if new is None:  # the first round lets the save finish and keeps its result
+            assert run.proc.wait(30) == 0
+            with open(path, newline="") as f:
+                new = f.read()
+            assert new != old and "Rate=3\r\n" in new, "the save did not happen"
+            continue
+        # The save has begun once the folder or the file changes; kill a few milliseconds later.
+        wait_for("the save to begin", lambda: snapshot(path) != before or run.proc.poll() is not None)
+        time.sleep(random.uniform(0, 0.005))
+        run.proc.kill()
+        run.proc.wait(30)
+        with open(path, newline="") as f:
+            text = f.read()
+        for name in os.listdir(os.path.dirname(path)):
+            if name != "set.ini":  # what the killed save left behind
+                os.unlink(os.path.join(os.path.dirname(path), name))
+        assert text in (old, new), "round %d: set.ini is neither the old nor the new file (%d of %d bytes)" % (
+            round_, len(text), len(new))
+        outcomes["old" if text == old else "new"] += 1
+    print("ok   SIGKILL during a settings save, %d rounds: old file %d times, new file %d times, never a mix"
+          % (rounds, outcomes["old"], outcomes["new"]))
+
+
+def file_dialog(run, downs):
+    """Opens the entry of 主菜单 reached with `downs` presses of Down; returns the file dialog's window."""
+    before = set(run.tool("xdotool", "search", "--onlyvisible", "--name", ".").split())
+    for _ in range(5):
+        run.tool("xdotool", "mousemove", "--window", run.window, "25", "10", "click", "1")
+        time.sleep(1.0)
+        run.tool("xdotool", "key", *(["Down"] * downs), "Return")
+        try:
+            return wait_for("a file dialog", lambda: [
+                w for w in run.tool("xdotool", "search", "--onlyvisible", "--name", ".").split()
+                if w not in before and run.height(w) >= 300], timeout=10)[0]
+        except AssertionError:
+            run.tool("xdotool", "key", "Escape")
+    raise AssertionError("no file dialog came up")
+
+
+def choose(run, dialog, path):
+    run.tool("xdotool", "windowfocus", "--sync", dialog)
+    run.tool("xdotool", "type", "--delay", "1", path)
+    run.tool("xdotool", "key", "Return")
+
+
+def check_kill_during_log_save(display, root, rounds=10):
+    home = make_home(root, "log")
+    folder = os.path.join(home, "logs")
+    os.makedirs(folder)
+    big = os.path.join(folder, "big.txt")
+    with open(big, "w", encoding="utf-8", newline="") as f:
+        f.write("".join("Ann 说 (09:05:07):\r\n今天的周会改到下午三点，地点不变。 #%d\r\n" % i for i in range(30000)))
+    target = os.path.join(folder, "saved.txt")
+    old = "the old log\r\n"
+    new = None
+    outcomes = {"old": 0, "new": 0}
+    for round_ in range(rounds + 1):
+        with open(target, "w", newline="") as f:
+            f.write(old)
+        run = Run(display, home)
+        choose(run, file_dialog(run, 1), big)  # 打开消息
+        dialog = file_dialog(run, 3)  # 保存消息, once the log is loaded
+        before = snapshot(target)
+        choose(run, dialog, target)
+        started = time.monotonic()
+        if new is None:
+            wait_for("the save", lambda: snapshot(target)[0] == before[0] and snapshot(target)[1:] != before[1:])
+            save_seconds = time.monotonic() - started
+            run.proc.terminate()
+            run.proc.wait(30)
+            with open(target, encoding="utf-8", newline="") as f:
+                new = f.read()
+            assert new.startswith("Ann 说") and "#29999" in new, "the save did not happen (%d bytes)" % len(new)
+            continue
+        if round_ % 2:  # at the first sign of the save on disk
+            wait_for("the save to begin", lambda: snapshot(target) != before or run.proc.poll() is not None)
+            time.sleep(random.uniform(0, 0.02))
+        else:  # anywhere in the time a save takes
+            time.sleep(random.uniform(0, save_seconds))
+        run.proc.kill()
+        run.proc.wait(30)
+        with open(target, encoding="utf-8", newline="") as f:
+            text = f.read()
+        for name in os.listdir(folder):
+            if name not in ("big.txt", "saved.txt"):
+                os.unlink(os.path.join(folder, name))
+        assert text in (old, new), "round %d: the log file is neither the old nor the new one (%d of %d bytes)" % (
+            round_, len(text), len(new))
+        outcomes["old" if text == old else "new"] += 1
+    print("ok   SIGKILL during a log save, %d rounds: old file %d times, new file %d times, never a mix"
+          % (rounds, outcomes["old"], outcomes["new"]))
+
+
+def main():
+    enter_namespaces()
+    root = tempfile.mkdtemp(prefix="quorvel-faults-")
+    display = Display()
+    checks = [(name, lambda n=name, p=prepare: check_refused_save(display, root, n, p)) for name, prepare in CASES]
+    checks.append(("SIGKILL during a settings save", lambda: check_kill_during_save(display, root)))
+    checks.append(("SIGKILL during a log save", lambda: check_kill_during_log_save(display, root)))
+    failed = 0
+    try:
+        for name, check in checks:
+            if len(sys.argv) > 2 and sys.argv[2] not in name:  # one case, by a part of its name
+                continue
+            try:
+                check()
+            except AssertionError as error:
+                failed += 1
+                print("FAIL %s: %s" % (name, error))
+    finally:
+        display.close()
+        for folder in os.listdir(root):
+            subprocess.run(["umount", settings_folder(os.path.join(root, folder))], stderr=subprocess.DEVNULL)
+        shutil.rmtree(root, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
