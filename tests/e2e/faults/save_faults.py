@@ -167,15 +167,19 @@ def check_kill_during_save(display, root, rounds=20):
         time.sleep(0.5)
         before = snapshot(path)
         run.proc.send_signal(signal.SIGTERM)
+        started = time.monotonic()
         if new is None:  # the first round lets the save finish and keeps its result
             assert run.proc.wait(30) == 0
+            save_seconds = time.monotonic() - started
             with open(path, newline="") as f:
                 new = f.read()
             assert new != old and "Rate=3\r\n" in new, "the save did not happen"
             continue
-        # The save has begun once the folder or the file changes; kill a few milliseconds later.
-        wait_for("the save to begin", lambda: snapshot(path) != before or run.proc.poll() is not None)
-        time.sleep(random.uniform(0, 0.005))
+        if round_ % 2:  # the save has begun once the folder or the file changes
+            wait_for("the save to begin", lambda: snapshot(path) != before or run.proc.poll() is not None)
+            time.sleep(random.uniform(0, 0.005))
+        else:  # anywhere between the signal and the end
+            time.sleep(random.uniform(0, save_seconds))
         run.proc.kill()
         run.proc.wait(30)
         with open(path, newline="") as f:
