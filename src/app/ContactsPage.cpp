@@ -40,6 +40,12 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
     m_proxy->setSortRole(ContactsModel::SortRole);
+    // Sorting new rows in place costs the proxy time in proportion to the list; while nobody sees
+    // the list, rows are appended and the list is sorted and filtered anew when it is shown.
+    m_proxy->setDynamicSortFilter(false);
+    const auto stale = [this] { m_stale = !m_proxy->dynamicSortFilter(); };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, stale);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, stale);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -169,6 +175,21 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
         m_volume->setValue(100);
     });
     showContact(true);
+}
+
+void ContactsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_proxy->setDynamicSortFilter(true);
+    if (m_stale)
+        m_proxy->invalidate();
+    m_stale = false;
+}
+
+void ContactsPage::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_proxy->setDynamicSortFilter(false);
 }
 
 void ContactsPage::setVoiceNames(const QStringList& names)

@@ -33,6 +33,10 @@ signals:
     // The user changed a contact's choices.
     void edited();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void showContact(bool force);
     void applyChoices();
@@ -42,6 +46,7 @@ private:
     QSortFilterProxyModel* m_proxy = nullptr;
     QStringList m_voiceNames;
     bool m_loading = false;
+    bool m_stale = false; // rows changed while the list was hidden
     int m_shownRow = -2;
 
     QLineEdit* m_filter = nullptr;

@@ -124,6 +124,9 @@ private slots:
 
     void filterAndSorting()
     {
+        // The list re-sorts as messages arrive only while it can be seen.
+        h->find<QTabWidget>("PageControl1")->setCurrentWidget(page);
+        h->window->show();
         h->capture->deliver(FriendMsgFrom("carol@example.org", "Carol", "1"));
         for (int i = 0; i < 3; ++i)
             h->capture->deliver(FriendMsgFrom("ann@example.org", "小安", "2"));
@@ -154,6 +157,18 @@ private slots:
         QCOMPARE(shown->rowCount(), 2);
         filter->clear();
         QCOMPARE(shown->rowCount(), 5);
+
+        // Behind another tab, the list catches up with new and changed rows when shown again.
+        filter->setText(QStringLiteral("Eve"));
+        h->find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+        QVERIFY(!page->isVisible());
+        for (int i = 0; i < 5; ++i)
+            h->capture->deliver(FriendMsgFrom("eve@example.org", "Eve", "6"));
+        h->capture->deliver(FriendMsgFrom("frank@example.org", "Eve F", "7"));
+        h->capture->deliver(FriendMsgFrom("bob@example.org", "Eve B", "8"));
+        h->find<QTabWidget>("PageControl1")->setCurrentWidget(page);
+        QCOMPARE(Column(*shown, app::ContactsModel::Account),
+                 QStringList({"frank@example.org", "bob@example.org", "eve@example.org"}));
     }
 
     void panelFollowsTheSelection()
