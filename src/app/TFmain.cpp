@@ -7,7 +7,6 @@
 #include "app/TrayWindow.h"
 #include "app/settings/ContactsStore.h"
 #include "app/settings/SettingsStore.h"
-#include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
 #include "speech/VoiceTokens.h"
 #include "text/TextRules.h"
@@ -17,6 +16,8 @@
 #include "ui/Tray.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
+#include <QTimer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -33,6 +34,11 @@
 namespace quorvel::app {
 
 namespace {
+
+std::int64_t MonotonicMicros()
+{
+    return QDeadlineTimer::current().deadlineNSecs() / 1000;
+}
 
 QString FromUtf8(const std::string& text)
 {
@@ -53,6 +59,8 @@ QColor ToColor(const capture::Rgb& rgb)
 
 TFmain::TFmain(Platform platform, QWidget* parent) : QMainWindow(parent), m_platform(std::move(platform))
 {
+    m_streams = std::make_unique<capture::StreamDecoder>(
+        [this](const capture::DecodeResult& decoded) { m_decoded.push_back(decoded); });
     buildWindow();
     assembleParts();
     m_tray->setVisible(true);
@@ -89,6 +97,14 @@ void TFmain::assembleParts()
         connect(m_platform.capture.get(), &capture::CaptureSource::datagramReceived, this, &TFmain::WMCaptureRead);
         connect(m_platform.capture.get(), &capture::CaptureSource::captureFailed, this,
                 [this](const QString& text) { showCaptureError(text, false); });
+        // Holes left by lost segments are skipped after a while even when no more traffic comes.
+        m_streamExpiry = new QTimer(this);
+        m_streamExpiry->setInterval(1000);
+        connect(m_streamExpiry, &QTimer::timeout, this, [this] {
+            m_streams->expire(MonotonicMicros());
+            applyDecoded();
+        });
+        m_streamExpiry->start();
     }
     connect(NOpenMessage, &QAction::triggered, m_logFiles, &LogFileActions::NOpenMessageClick);
     connect(NClearMessage, &QAction::triggered, m_logFiles, &LogFileActions::NClearMessageClick);
@@ -263,13 +279,22 @@ void TFmain::WMCaptureRead(const QByteArray& ipDatagram)
 {
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(ipDatagram.constData()),
                                  static_cast<std::size_t>(ipDatagram.size()));
-    const capture::DecodeResult result = capture::DecodeDatagram(bytes);
-    if (result.missingFieldIndex) {
-        showCaptureError(FromUtf8(text::FieldResult::Missing(*result.missingFieldIndex).errorMessage()), true);
-        return;
+    m_streams->addDatagram(bytes, MonotonicMicros());
+    applyDecoded();
+}
+
+void TFmain::applyDecoded()
+{
+    std::vector<capture::DecodeResult> decoded;
+    decoded.swap(m_decoded);
+    for (const capture::DecodeResult& result : decoded) {
+        if (result.missingFieldIndex) {
+            showCaptureError(FromUtf8(text::FieldResult::Missing(*result.missingFieldIndex).errorMessage()), true);
+            continue;
+        }
+        for (const capture::ChatEvent& event : result.events)
+            applyEvent(event);
     }
-    for (const capture::ChatEvent& event : result.events)
-        applyEvent(event);
 }
 
 void TFmain::applyEvent(const capture::ChatEvent& event)

@@ -5,9 +5,13 @@
 
 #include "app/Platform.h"
 #include "capture/ChatEvent.h"
+#include "capture/StreamDecoder.h"
 
 #include <QMainWindow>
 #include <QString>
+
+#include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -94,6 +98,7 @@ private:
 
     void FormCreate();
     void reportSpeechUnavailable();
+    void applyDecoded();
     void applyEvent(const capture::ChatEvent& event);
     void saveContacts();
     void speakAsContact(const QString& text, const settings::Contact& contact);
@@ -137,6 +142,12 @@ private:
     StartupEntry* m_startupEntry = nullptr;
     QTimer* m_contactsSave = nullptr; // one save for a burst of edits
     bool m_contactsLoaded = false;
+
+    // Chat commands from the reassembled connections; results are collected while a datagram is
+    // added and applied after, so a message box opened for one cannot re-enter the decoder.
+    std::unique_ptr<capture::StreamDecoder> m_streams;
+    std::vector<capture::DecodeResult> m_decoded;
+    QTimer* m_streamExpiry = nullptr;
 };
 
 } // namespace quorvel::app

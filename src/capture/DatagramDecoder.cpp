@@ -32,7 +32,7 @@ std::string_view PayloadBytes(const ByteReader& datagram)
     const auto payload = datagram.from(payloadStart);
     const auto* begin = reinterpret_cast<const char*>(payload.data());
     const std::string_view bytes(begin, payload.size());
-    return bytes.substr(0, bytes.find('\0'));
+    return bytes;
 }
 
 // The command that makes this payload a chat message of the direction, or nothing.
@@ -60,23 +60,10 @@ ChatEvent MakeEvent(Direction direction, std::string_view command, const std::st
 
 } // namespace
 
-DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
+DecodeResult DecodePayload(std::string_view payloadBytes, bool fromServer, bool toServer)
 {
     DecodeResult result;
-    const ByteReader datagram(ipDatagram);
-    const auto protocol = datagram.u8(9);
-    if (!protocol || *protocol != ProtocolTcp)
-        return result;
-
-    const std::size_t tcpStart = std::size_t{*datagram.u8(0) & 0x0Fu} * 4;
-    const auto sourcePort = datagram.be16(tcpStart);
-    const auto destinationPort = datagram.be16(tcpStart + 2);
-    if (!sourcePort || !destinationPort)
-        return result;
-    if (*sourcePort != MessengerPort && *destinationPort != MessengerPort)
-        return result;
-
-    const std::string_view payload = PayloadBytes(datagram);
+    const std::string_view payload = payloadBytes.substr(0, payloadBytes.find('\0'));
     std::string payloadText;
     bool decoded = false;
     const auto text = [&]() -> const std::string& {
@@ -87,7 +74,7 @@ DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
         return payloadText;
     };
 
-    if (*sourcePort == MessengerPort) {
+    if (fromServer) {
         const std::string_view command = ChatCommand(payload, "UBM");
         if (!command.empty()) {
             const text::FieldResult name =
@@ -103,12 +90,29 @@ DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
         }
     }
 
-    if (*destinationPort == MessengerPort) {
+    if (toServer) {
         const std::string_view command = ChatCommand(payload, "UUM");
         if (!command.empty())
             result.events.push_back(MakeEvent(Direction::Own, command, text()));
     }
     return result;
+}
+
+DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
+{
+    const ByteReader datagram(ipDatagram);
+    const auto protocol = datagram.u8(9);
+    if (!protocol || *protocol != ProtocolTcp)
+        return {};
+
+    const std::size_t tcpStart = std::size_t{*datagram.u8(0) & 0x0Fu} * 4;
+    const auto sourcePort = datagram.be16(tcpStart);
+    const auto destinationPort = datagram.be16(tcpStart + 2);
+    if (!sourcePort || !destinationPort)
+        return {};
+    if (*sourcePort != MessengerPort && *destinationPort != MessengerPort)
+        return {};
+    return DecodePayload(PayloadBytes(datagram), *sourcePort == MessengerPort, *destinationPort == MessengerPort);
 }
 
 } // namespace quorvel::capture

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace quorvel::capture {
@@ -21,6 +22,11 @@ struct DecodeResult {
     std::optional<int> missingFieldIndex;
 };
 
+// One datagram on its own: the payload of the TCP segment is taken as one chat command.
 DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram);
+
+// The chat checks on one payload (read up to its first NUL byte): the friend check when it comes from
+// the messenger port, then the own check when it goes to it.
+DecodeResult DecodePayload(std::string_view payloadBytes, bool fromServer, bool toServer);
 
 } // namespace quorvel::capture

@@ -3,6 +3,7 @@
 #include "JsonWriter.h"
 #include "capture/DatagramDecoder.h"
 #include "capture/LinkLayer.h"
+#include "capture/StreamDecoder.h"
 #include "text/TextRules.h"
 
 #include <pcap/pcap.h>
@@ -54,25 +55,15 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
     tzset();
     const int dlt = pcap_datalink(handle.get());
 
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int status = 0;
-    while ((status = pcap_next_ex(handle.get(), &header, &data)) == 1) {
-        ++result.frames;
-        const auto datagram = capture::StripLinkLayer(dlt, std::span(data, header->caplen));
-        if (!datagram)
-            continue;
-        const capture::DecodeResult decoded = capture::DecodeDatagram(*datagram);
-        if (decoded.events.empty() && !decoded.missingFieldIndex)
-            continue;
-
-        ReplayRecord record;
-        record.frame = result.frames;
-        record.time = LocalClockTime(header->ts.tv_sec);
+    ReplayRecord record;
+    const auto emit = [&](const capture::DecodeResult& decoded) {
+        record.event.reset();
+        record.outcome = {};
+        record.missingFieldIndex.reset();
         if (decoded.missingFieldIndex) {
             record.missingFieldIndex = decoded.missingFieldIndex;
             onRecord(record);
-            continue;
+            return;
         }
         for (const capture::ChatEvent& event : decoded.events) {
             record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime,
@@ -83,7 +74,43 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
                 result.speeches.push_back(*record.outcome.speech);
             onRecord(record);
         }
+    };
+    // Results arrive while a datagram is being added; they are printed with that datagram's frame.
+    std::vector<capture::DecodeResult> pending;
+    capture::StreamDecoder streams([&](const capture::DecodeResult& decoded) { pending.push_back(decoded); });
+    const auto emitPending = [&] {
+        for (const capture::DecodeResult& decoded : pending)
+            emit(decoded);
+        pending.clear();
+    };
+    std::int64_t lastExpiry = 0;
+
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int status = 0;
+    while ((status = pcap_next_ex(handle.get(), &header, &data)) == 1) {
+        ++result.frames;
+        const auto datagram = capture::StripLinkLayer(dlt, std::span(data, header->caplen));
+        if (!datagram)
+            continue;
+        record.frame = result.frames;
+        record.time = LocalClockTime(header->ts.tv_sec);
+        if (options.perSegment) {
+            emit(capture::DecodeDatagram(*datagram));
+            continue;
+        }
+        const std::int64_t now = std::int64_t{header->ts.tv_sec} * 1'000'000 + header->ts.tv_usec;
+        if (now - lastExpiry >= 1'000'000 || now < lastExpiry) {
+            streams.expire(now);
+            lastExpiry = now;
+            emitPending();
+        }
+        streams.addDatagram(*datagram, now);
+        emitPending();
     }
+    // What is still held behind a hole is decoded as far as it goes, with the last frame's number.
+    streams.flush();
+    emitPending();
     if (status == PCAP_ERROR)
         result.error = pcap_geterr(handle.get());
     return result;

@@ -15,6 +15,8 @@ namespace quorvel::replay {
 
 struct ReplayOptions {
     bool showTime = true;
+    // Each segment on its own, as one command, instead of the reassembled streams.
+    bool perSegment = false;
     capture::ReadingOptions own;
     capture::ReadingOptions friends;
     settings::ContactBook contacts; // friends' alias, mute and own voice
@@ -25,7 +27,7 @@ struct ReplayOptions {
 
 // One event, or one datagram that could not become an event (missingFieldIndex set, no event).
 struct ReplayRecord {
-    std::uint64_t frame = 0; // 1-based packet number in the file
+    std::uint64_t frame = 0; // 1-based packet number in the file (of streams: the one that completed the command)
     std::string time;        // packet time stamp, local time hh:mm:ss
     std::optional<capture::ChatEvent> event;
     capture::EventOutcome outcome;

@@ -20,11 +20,13 @@ constexpr int ExitUnreadable = 2;
 constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
-    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE]\n"
+    "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--per-segment]\n"
     "                      [--no-links] [--max-spoken N] [--contacts INI] [--wav OUT] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
-    "(or every datagram that could not become one), in capture order.\n"
+    "(or every command that could not become one), in capture order. Each connection's byte stream\n"
+    "is reassembled and cut into commands by their length fields; \"frame\" is the packet that\n"
+    "completed the command.\n"
     "\n"
     "  --show-time       headers carry the packet time (default)\n"
     "  --no-show-time    headers without the time (UBM headers keep it)\n"
@@ -36,6 +38,8 @@ constexpr const char* HelpText =
     "  --no-links        speak web addresses as written, not as \"链接\" and the host name\n"
     "  --max-spoken N    speak at most N characters of a message, then \"……(以下省略)\";\n"
     "                    0 speaks it all (default 300)\n"
+    "  --per-segment     decode each TCP segment on its own as one command, as older versions\n"
+    "                    did (a message split over segments is cut, a repeated one doubled)\n"
     "  --wav OUT         also render every text that would be spoken, in order, with the\n"
     "                    default voice of each direction or a contact's own voice, into one\n"
     "                    16 kHz mono WAV file\n"
@@ -94,7 +98,9 @@ int main(int argc, char** argv)
             std::fputs(HelpText, stdout);
             return 0;
         }
-        if (arg == "--show-time") {
+        if (arg == "--per-segment") {
+            options.perSegment = true;
+        } else if (arg == "--show-time") {
             options.showTime = true;
         } else if (arg == "--no-show-time") {
             options.showTime = false;

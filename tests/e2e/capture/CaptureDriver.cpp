@@ -9,7 +9,7 @@
 //   {"event":"captureFailed","text":...}
 //   {"event":"pong","capturing":..,"datagrams":..}
 
-#include "capture/DatagramDecoder.h"
+#include "capture/StreamDecoder.h"
 #include "capture/live/PcapCaptureSource.h"
 
 #include <QCoreApplication>
@@ -50,6 +50,20 @@ int main(int argc, char** argv)
 
     PcapCaptureSource source;
     qint64 datagrams = 0;
+    QElapsedTimer clock;
+    clock.start();
+    StreamDecoder streams([](const DecodeResult& result) {
+        if (result.missingFieldIndex)
+            Print({{"event", "missingField"}, {"index", *result.missingFieldIndex}});
+        for (const ChatEvent& event : result.events) {
+            Print({{"event", "chat"},
+                   {"direction", event.direction == Direction::Own ? "own" : "friend"},
+                   {"command", Utf8(event.command)},
+                   {"nickname", Utf8(event.nickname)},
+                   {"worded", Utf8(event.wordedText)},
+                   {"stripped", Utf8(event.strippedText)}});
+        }
+    });
 
     QObject::connect(&source, &CaptureSource::datagramReceived, [&](const QByteArray& datagram) {
         ++datagrams;
@@ -61,17 +75,7 @@ int main(int argc, char** argv)
         }
         const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
                                      static_cast<std::size_t>(datagram.size()));
-        const DecodeResult result = DecodeDatagram(bytes);
-        if (result.missingFieldIndex)
-            Print({{"event", "missingField"}, {"index", *result.missingFieldIndex}});
-        for (const ChatEvent& event : result.events) {
-            Print({{"event", "chat"},
-                   {"direction", event.direction == Direction::Own ? "own" : "friend"},
-                   {"command", Utf8(event.command)},
-                   {"nickname", Utf8(event.nickname)},
-                   {"worded", Utf8(event.wordedText)},
-                   {"stripped", Utf8(event.strippedText)}});
-        }
+        streams.addDatagram(bytes, clock.nsecsElapsed() / 1000);
     });
     QObject::connect(&source, &CaptureSource::captureFailed, [](const QString& text) {
         Print({{"event", "captureFailed"}, {"text", text}});

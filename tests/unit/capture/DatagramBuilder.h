@@ -17,6 +17,8 @@ struct Segment {
     std::size_t tcpOptionBytes = 0;         // multiple of 4
     std::optional<std::uint8_t> ihlField;   // forged IP header length (32-bit words)
     std::optional<std::uint8_t> dataOffset; // forged TCP data offset (32-bit words)
+    std::uint32_t sequence = 0;
+    std::uint8_t tcpFlags = 0x18;           // PSH ACK
 };
 
 inline void PutBe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value)
@@ -45,7 +47,11 @@ inline std::vector<std::uint8_t> BuildDatagram(const Segment& segment)
     } else {
         const std::uint8_t offset = segment.dataOffset.value_or(static_cast<std::uint8_t>(transportHeader / 4));
         bytes[ipHeader + 12] = static_cast<std::uint8_t>(offset << 4);
-        bytes[ipHeader + 13] = 0x18; // PSH ACK
+        bytes[ipHeader + 4] = static_cast<std::uint8_t>(segment.sequence >> 24);
+        bytes[ipHeader + 5] = static_cast<std::uint8_t>(segment.sequence >> 16);
+        bytes[ipHeader + 6] = static_cast<std::uint8_t>(segment.sequence >> 8);
+        bytes[ipHeader + 7] = static_cast<std::uint8_t>(segment.sequence);
+        bytes[ipHeader + 13] = segment.tcpFlags;
         for (std::size_t i = ipHeader + 20; i < ipHeader + transportHeader; ++i)
             bytes[i] = 1; // TCP NOP options
     }
@@ -82,5 +88,51 @@ inline std::string TypingNotification(const std::string& command = "MSG ann@exam
     return command +
            "\r\nMIME-Version: 1.0\r\nContent-Type: text/x-msmsgscontrol\r\nTypingUser: ann@example.com\r\n\r\n\r\n";
 }
+
+// A command line with its payload's length in bytes appended: WithLength("MSG 5 N", p).
+inline std::string WithLength(const std::string& commandLine, const std::string& payload)
+{
+    return commandLine + " " + std::to_string(payload.size()) + "\r\n" + payload;
+}
+
+inline std::string TextPayload(const std::string& body, const std::string& extraHeaders = {})
+{
+    return "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n" + extraHeaders + "\r\n" + body;
+}
+
+// Both directions of one connection between a client port and the messenger port, with running
+// sequence numbers: each call gives the next segment's datagram.
+class Connection {
+public:
+    explicit Connection(std::uint16_t clientPort = 50000, std::uint32_t clientIsn = 1000, std::uint32_t serverIsn = 9000)
+        : m_clientPort(clientPort), m_clientSeq(clientIsn), m_serverSeq(serverIsn)
+    {
+    }
+    std::vector<std::uint8_t> fromServer(const std::string& payload, std::uint8_t flags = 0x18)
+    {
+        return next(true, payload, flags);
+    }
+    std::vector<std::uint8_t> fromClient(const std::string& payload, std::uint8_t flags = 0x18)
+    {
+        return next(false, payload, flags);
+    }
+
+private:
+    std::vector<std::uint8_t> next(bool server, const std::string& payload, std::uint8_t flags)
+    {
+        Segment segment;
+        segment.sourcePort = server ? 1863 : m_clientPort;
+        segment.destinationPort = server ? m_clientPort : 1863;
+        segment.payload = payload;
+        segment.tcpFlags = flags;
+        std::uint32_t& seq = server ? m_serverSeq : m_clientSeq;
+        segment.sequence = seq;
+        seq += static_cast<std::uint32_t>(payload.size()) + ((flags & 0x03) ? 1 : 0);
+        return BuildDatagram(segment);
+    }
+    std::uint16_t m_clientPort;
+    std::uint32_t m_clientSeq;
+    std::uint32_t m_serverSeq;
+};
 
 } // namespace quorvel::capture::testing
