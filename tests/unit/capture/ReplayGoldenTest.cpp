@@ -18,9 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-using testing::BuildDatagram;
-using testing::FriendMessage;
-using testing::OwnMessage;
 
 constexpr long BaseTime = 1609491907; // 2021-01-01 09:05:07 UTC
 
@@ -82,17 +79,23 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// The datagrams of the synthetic capture; frame 3 is not IPv4 and is made per link type.
+// The datagrams of the synthetic capture, one connection with running sequence numbers and one
+// between two messenger ports; frame 3 is not IPv4 and is made per link type.
 std::vector<Bytes> Datagrams()
 {
+    using testing::TextPayload;
+    using testing::WithLength;
+    testing::Connection chat;
+    testing::Connection bothMessenger(1863);
+    const std::string headers = "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n";
     return {
-        BuildDatagram(1863, 50000, FriendMessage("Ann", "Hello")),
-        BuildDatagram(50000, 1863, ""),
+        chat.fromServer(WithLength("MSG ann@example.com Ann", TextPayload("Hello", headers))),
+        chat.fromClient(""),
         {},
-        BuildDatagram(50000, 1863, OwnMessage("Hi :)\r\nsay \"q\"\t\\ ok")),
-        BuildDatagram(1863, 50000, "UBM bob@example.com 1 1 60\r\nContent-Type: text/plain\r\n\r\nYo (L)"),
-        BuildDatagram(1863, 50000, "MSG text/plain"),
-        BuildDatagram(1863, 1863, FriendMessage("Ann", "Both")),
+        chat.fromClient(WithLength("MSG 96 N", TextPayload("Hi :)\r\nsay \"q\"\t\\ ok"))),
+        chat.fromServer(WithLength("UBM bob@example.com 1 1", "Content-Type: text/plain\r\n\r\nYo (L)")),
+        chat.fromServer("MSG text/plain\r\n"),
+        bothMessenger.fromServer(WithLength("MSG ann@example.com Ann", TextPayload("Both"))),
     };
 }
 
@@ -446,6 +449,33 @@ TEST(Replay, Help)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("Usage: quorvel-replay"), std::string::npos);
     EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+}
+
+// A message split over two segments, then one sent twice: the streams give each once, whole, with the
+// frame that completed it; each segment on its own gives the cut head and the copy.
+TEST(Replay, StreamsAgainstSegments)
+{
+    TempDir dir;
+    testing::Connection chat;
+    const std::string message = testing::WithLength("MSG 3 N", testing::TextPayload("一二三四"));
+    const Bytes head = chat.fromClient(message.substr(0, message.size() - 4));
+    const Bytes tail = chat.fromClient(message.substr(message.size() - 4));
+    const Bytes again = chat.fromClient(testing::WithLength("MSG 4 N", testing::TextPayload("again")));
+    const Bytes ethernet = LinkTypes[0].header(true);
+    const fs::path file = dir.path() / "split.pcap";
+    WritePcap(file, DLT_EN10MB,
+              {Join(ethernet, head), Join(ethernet, tail), Join(ethernet, again), Join(ethernet, again)});
+    // frame and worded text of each line
+    const auto summary = [](const std::string& out) {
+        std::string text;
+        for (const std::string& line : Lines(out)) {
+            const std::size_t worded = line.find("\"worded\":\"") + 10;
+            text += line.substr(9, line.find(',') - 9) + " " + line.substr(worded, line.find('"', worded) - worded) + ";";
+        }
+        return text;
+    };
+    EXPECT_EQ(summary(RunReplay(dir, Quote(file.string())).out), "2 一二三四;3 again;");
+    EXPECT_EQ(summary(RunReplay(dir, "--per-segment " + Quote(file.string())).out), "1 一二\uFFFD;3 again;4 again;");
 }
 
 // Real captures of the messenger protocol, against golden files checked by reading the captures.
