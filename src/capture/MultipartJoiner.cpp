@@ -88,7 +88,9 @@ MultipartJoiner::Outcome MultipartJoiner::add(std::string_view command, std::int
             return Outcome::Whole;
         if (command.size() > m_limits.bytes)
             return Outcome::Dropped;
-        if (m_pending.size() >= m_limits.pending)
+        // The oldest unfinished messages give way, so one direction never holds more than the bound.
+        while (!m_pending.empty() &&
+               (m_pending.size() >= m_limits.pending || heldBytes() + command.size() > m_limits.bytes))
             m_pending.pop_front();
         m_pending.push_back({std::string(headers.messageId), *headers.chunks, 1, std::string(command), now});
         return Outcome::Held;
@@ -100,7 +102,7 @@ MultipartJoiner::Outcome MultipartJoiner::add(std::string_view command, std::int
         return Outcome::Dropped; // its first part was never seen
     // Parts come in order over one connection; one out of place means the message cannot be whole.
     const std::string_view body = command.substr(headers.bodyStart);
-    if (*headers.chunk != it->received || it->bytes.size() + body.size() > m_limits.bytes) {
+    if (*headers.chunk != it->received || heldBytes() + body.size() > m_limits.bytes) {
         m_pending.erase(it);
         return Outcome::Dropped;
     }

@@ -12,7 +12,7 @@
 namespace quorvel::capture {
 
 struct JoinLimits {
-    std::size_t bytes = 64 * 1024;         // one message's parts together
+    std::size_t bytes = 64 * 1024;         // one message's parts together, and all held at once
     std::int64_t micros = 30'000'000;      // from its first part to its last
     std::size_t pending = 16;              // unfinished messages at once; the oldest goes first
 };

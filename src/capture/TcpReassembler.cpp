@@ -147,37 +147,51 @@ void TcpReassembler::add(const TcpSegment& segment, std::int64_t now)
     }
     direction.lastSeen = now;
 
-    const auto delta = static_cast<std::int32_t>(dataSeq - direction.nextSeq);
-    const auto signedOffset = static_cast<std::int64_t>(direction.next) + delta;
     if (segment.fin) {
-        const std::int64_t finAt = signedOffset + static_cast<std::int64_t>(segment.payload.size());
+        const auto delta = static_cast<std::int32_t>(dataSeq - direction.nextSeq);
+        const std::int64_t finAt =
+            static_cast<std::int64_t>(direction.next) + delta + static_cast<std::int64_t>(segment.payload.size());
         if (finAt > 0)
             direction.finAt = static_cast<std::uint64_t>(finAt);
     }
-    if (!segment.payload.empty() && signedOffset + static_cast<std::int64_t>(segment.payload.size()) >
-                                        static_cast<std::int64_t>(direction.next)) {
-        if (signedOffset <= static_cast<std::int64_t>(direction.next)) {
-            const auto offset = static_cast<std::uint64_t>(std::max<std::int64_t>(signedOffset, 0));
-            const auto bytes = segment.payload.subspan(static_cast<std::size_t>(offset - signedOffset));
-            deliver(direction, flow, offset, bytes);
+    const std::size_t size = segment.payload.size();
+    while (size != 0) {
+        const auto delta = static_cast<std::int32_t>(dataSeq - direction.nextSeq);
+        const std::int64_t offset = static_cast<std::int64_t>(direction.next) + delta;
+        const auto next = static_cast<std::int64_t>(direction.next);
+        if (offset + static_cast<std::int64_t>(size) <= next)
+            break; // all of it delivered before
+        if (offset <= next) {
+            const std::int64_t from = std::max<std::int64_t>(offset, 0);
+            deliver(direction, flow, static_cast<std::uint64_t>(from),
+                    segment.payload.subspan(static_cast<std::size_t>(from - offset)));
             drain(direction, flow);
-        } else {
-            const auto offset = static_cast<std::uint64_t>(signedOffset);
-            if (direction.held.empty())
-                direction.holeSince = now;
-            auto& slot = direction.held[offset];
-            if (slot.size() < segment.payload.size()) {
-                direction.heldBytes += segment.payload.size() - slot.size();
-                m_heldTotal += segment.payload.size() - slot.size();
-                slot.assign(segment.payload.begin(), segment.payload.end());
-            }
-            m_peakPerDirection = std::max(m_peakPerDirection, direction.heldBytes);
-            m_peakTotal = std::max(m_peakTotal, m_heldTotal);
-            while (!direction.held.empty() &&
-                   (direction.heldBytes > m_limits.holeBytes || direction.heldBytes > m_limits.heldPerDirection ||
-                    m_heldTotal > m_limits.heldTotal || now - direction.holeSince >= m_limits.holeMicros))
-                skipHole(direction, flow, now);
+            break;
         }
+        // Early: held, unless the hole before it has waited long enough or holding it would pass a bound.
+        const bool overdue = !direction.held.empty() && now - direction.holeSince >= m_limits.holeMicros;
+        if (overdue || direction.heldBytes + size > m_limits.holeBytes ||
+            direction.heldBytes + size > m_limits.heldPerDirection || m_heldTotal + size > m_limits.heldTotal) {
+            if (direction.held.empty()) {
+                m_sink.onGap(direction.id);
+                direction.nextSeq = dataSeq;
+                direction.next = static_cast<std::uint64_t>(offset);
+            } else {
+                skipHole(direction, flow, now);
+            }
+            continue;
+        }
+        if (direction.held.empty())
+            direction.holeSince = now;
+        auto& slot = direction.held[static_cast<std::uint64_t>(offset)];
+        if (slot.size() < size) {
+            direction.heldBytes += size - slot.size();
+            m_heldTotal += size - slot.size();
+            slot.assign(segment.payload.begin(), segment.payload.end());
+        }
+        m_peakPerDirection = std::max(m_peakPerDirection, direction.heldBytes);
+        m_peakTotal = std::max(m_peakTotal, m_heldTotal);
+        break;
     }
     finishIfDone(direction);
 }
