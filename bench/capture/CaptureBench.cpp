@@ -3,6 +3,9 @@
 
 #include "capture/DatagramDecoder.h"
 #include "capture/EventHandling.h"
+#include "capture/MsnpFramer.h"
+#include "capture/StreamDecoder.h"
+#include "capture/TcpReassembler.h"
 #include "text/SpeechText.h"
 #include "text/Utf8.h"
 
@@ -10,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,22 @@ Bytes Datagram(std::uint16_t source, std::uint16_t destination, const std::strin
     return bytes;
 }
 
+// A datagram carrying a segment's flow with the given sequence number and payload (the segment's own
+// payload when none is given).
+Bytes BuildSegment(const quorvel::capture::TcpSegment& segment, std::uint32_t seq, const std::string& payload = {})
+{
+    const std::string_view data =
+        payload.empty() ? std::string_view(reinterpret_cast<const char*>(segment.payload.data()), segment.payload.size())
+                        : std::string_view(payload);
+    Bytes bytes = Datagram(segment.flow.sourcePort, segment.flow.destinationPort, std::string(data), 0);
+    for (int i = 0; i < 4; ++i) {
+        bytes[12 + i] = static_cast<std::uint8_t>(segment.flow.sourceAddress >> (24 - 8 * i));
+        bytes[16 + i] = static_cast<std::uint8_t>(segment.flow.destinationAddress >> (24 - 8 * i));
+        bytes[24 + i] = static_cast<std::uint8_t>(seq >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
 std::string ChatBody(int i)
 {
     static const char* const Bodies[] = {
@@ -42,6 +62,11 @@ std::string ChatBody(int i)
     return Bodies[i % 5];
 }
 
+std::string WithLength(const std::string& commandLine, const std::string& payload)
+{
+    return commandLine + " " + std::to_string(payload.size()) + "\r\n" + payload;
+}
+
 std::vector<Bytes> TrafficMix()
 {
     std::vector<Bytes> mix;
@@ -50,18 +75,13 @@ std::vector<Bytes> TrafficMix()
     for (int i = 0; i < 100; ++i) {
         if (i % 10 == 0) {
             const int n = i / 10;
+            const std::string headers = "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                                        "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n";
             if (n % 2 == 0)
-                mix.push_back(Datagram(1863, 50123,
-                                       "MSG friend@example.com (L)Ann%20Lee(L) 200\r\nMIME-Version: 1.0\r\n"
-                                       "Content-Type: text/plain; charset=UTF-8\r\n"
-                                       "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
-                                           ChatBody(n)));
+                mix.push_back(Datagram(1863, 50123, WithLength("MSG friend@example.com (L)Ann%20Lee(L)",
+                                                               headers + ChatBody(n))));
             else
-                mix.push_back(
-                    Datagram(50123, 1863,
-                             "MSG 42 N 180\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                             "X-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n" +
-                                 ChatBody(n)));
+                mix.push_back(Datagram(50123, 1863, WithLength("MSG 42 N", headers + ChatBody(n))));
         } else if (i % 10 < 6) {
             mix.push_back(Datagram(80, 40000 + i, http)); // web traffic
         } else if (i % 10 < 8) {
@@ -70,16 +90,20 @@ std::vector<Bytes> TrafficMix()
             mix.push_back(Datagram(1863, 50123, "")); // acknowledgement on the messenger connection
         } else {
             mix.push_back(Datagram(1863, 50123,
-                                   "MSG friend@example.com Ann 97\r\nMIME-Version: 1.0\r\nContent-Type: "
-                                   "text/x-msmsgscontrol\r\nTypingUser: friend@example.com\r\n\r\n\r\n"));
+                                   WithLength("MSG friend@example.com Ann",
+                                              "MIME-Version: 1.0\r\nContent-Type: text/x-msmsgscontrol\r\n"
+                                              "TypingUser: friend@example.com\r\n\r\n\r\n")));
         }
     }
     return mix;
 }
 
+std::vector<Bytes> SequencedMix(int repeats, const std::vector<Bytes>& mix);
+
+// Each datagram on its own; the same traffic as StreamTrafficMix.
 void DecodeTrafficMix(benchmark::State& state)
 {
-    const std::vector<Bytes> mix = TrafficMix();
+    const std::vector<Bytes> mix = SequencedMix(100, TrafficMix());
     std::size_t events = 0;
     for (auto _ : state) {
         for (const Bytes& datagram : mix) {
@@ -90,7 +114,7 @@ void DecodeTrafficMix(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * mix.size()));
     state.counters["events_per_mix"] =
-        benchmark::Counter(static_cast<double>(events), benchmark::Counter::kAvgIterations);
+        benchmark::Counter(static_cast<double>(events) / 100, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(DecodeTrafficMix);
 
@@ -145,6 +169,140 @@ void DecodeUtf8Lossy(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(DecodeUtf8Lossy);
+
+// The mix repeated, each flow's sequence numbers running on as a real connection's would.
+std::vector<Bytes> SequencedMix(int repeats, const std::vector<Bytes>& mix)
+{
+    std::map<std::uint32_t, std::uint32_t> next; // ports -> sequence number
+    std::vector<Bytes> out;
+    for (int r = 0; r < repeats; ++r) {
+        for (Bytes datagram : mix) {
+            const std::uint32_t ports = (std::uint32_t{datagram[20]} << 24) | (std::uint32_t{datagram[21]} << 16) |
+                                        (std::uint32_t{datagram[22]} << 8) | datagram[23];
+            std::uint32_t& seq = next.try_emplace(ports, 0x7FFFFF00u).first->second;
+            for (int i = 0; i < 4; ++i)
+                datagram[24 + i] = static_cast<std::uint8_t>(seq >> (24 - 8 * i));
+            seq += static_cast<std::uint32_t>(datagram.size() - 52);
+            out.push_back(std::move(datagram));
+        }
+    }
+    return out;
+}
+
+// The same mix through reassembly, framing and the chat checks of every connection.
+void StreamTrafficMix(benchmark::State& state)
+{
+    const std::vector<Bytes> traffic = SequencedMix(100, TrafficMix());
+    std::size_t events = 0;
+    for (auto _ : state) {
+        quorvel::capture::StreamDecoder decoder(
+            [&](const quorvel::capture::DecodeResult& result) { events += result.events.size(); });
+        for (const Bytes& datagram : traffic)
+            decoder.addDatagram(datagram, 0);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * traffic.size()));
+    state.counters["events_per_mix"] =
+        benchmark::Counter(static_cast<double>(events) / 100, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(StreamTrafficMix);
+
+std::vector<Bytes> ChatOnly(int repeats)
+{
+    std::vector<Bytes> chat;
+    for (const Bytes& datagram : TrafficMix())
+        if (!quorvel::capture::DecodeDatagram(datagram).events.empty())
+            chat.push_back(datagram);
+    return SequencedMix(repeats, chat);
+}
+
+// Streams, text rules and event handling, counted per chat event (beside DecodeAndHandleChat).
+void StreamAndHandleChat(benchmark::State& state)
+{
+    const std::vector<Bytes> chat = ChatOnly(1000);
+    const quorvel::capture::ReadingOptions options;
+    std::size_t events = 0;
+    for (auto _ : state) {
+        quorvel::capture::StreamDecoder decoder([&](const quorvel::capture::DecodeResult& result) {
+            for (const auto& event : result.events) {
+                auto outcome = quorvel::capture::HandleChatEvent(event, options, options, true, "09:05:07");
+                benchmark::DoNotOptimize(outcome);
+                ++events;
+            }
+        });
+        for (const Bytes& datagram : chat)
+            decoder.addDatagram(datagram, 0);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(events));
+}
+BENCHMARK(StreamAndHandleChat);
+
+// Reassembly and framing alone: chat commands cut out of the connections per second.
+class CountingSink : public quorvel::capture::StreamSink {
+public:
+    void onData(std::uint64_t, const quorvel::capture::FlowKey&, std::span<const std::uint8_t> bytes) override
+    {
+        auto count = [this](std::string_view command) { commands += command.starts_with("MSG"); };
+        framer.feed(bytes, count);
+    }
+    void onGap(std::uint64_t) override { framer.reset(); }
+    void onClose(std::uint64_t) override {}
+    quorvel::capture::MsnpFramer framer; // one chat connection: one framer serves
+    std::size_t commands = 0;
+};
+
+void ReassembleAndFrame(benchmark::State& state)
+{
+    const std::vector<Bytes> chat = ChatOnly(1000);
+    std::vector<quorvel::capture::TcpSegment> segments;
+    for (const Bytes& datagram : chat)
+        segments.push_back(*quorvel::capture::ParseTcpSegment(datagram));
+    std::size_t commands = 0;
+    for (auto _ : state) {
+        CountingSink sink;
+        quorvel::capture::TcpReassembler reassembler(sink);
+        for (const auto& segment : segments)
+            reassembler.add(segment, 0);
+        commands += sink.commands;
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(commands));
+}
+BENCHMARK(ReassembleAndFrame);
+
+// The worst case for memory: every connection there may be, each direction with a hole open and as
+// much held behind it as it may hold, and a command half read. Prints the peak bytes held.
+void WorstCaseMemory(benchmark::State& state)
+{
+    const quorvel::capture::ReassemblyLimits limits;
+    const std::string head = "MSG a@example.com A 60000\r\n" + std::string(30000, 'x');
+    const std::string early(1400, 'y');
+    std::size_t peakHeld = 0, peakBuffered = 0, connections = 0, perDirection = 0;
+    for (auto _ : state) {
+        quorvel::capture::StreamDecoder decoder([](const quorvel::capture::DecodeResult&) {}, limits);
+        for (std::uint32_t c = 0; c < limits.connections + 100; ++c) {
+            for (const bool towards : {false, true}) {
+                quorvel::capture::TcpSegment segment;
+                segment.flow = {0xC0000200u + (c >> 16), 0xC6336407u, static_cast<std::uint16_t>(1024 + (c & 0xFFFF)),
+                                1863};
+                if (!towards)
+                    segment.flow = segment.flow.reversed();
+                segment.payload = std::span(reinterpret_cast<const std::uint8_t*>(head.data()), head.size());
+                decoder.addDatagram(BuildSegment(segment, 1000), 0);
+                // Just below the amount that makes the hole be skipped.
+                for (std::uint32_t off = 100000; off + 1400 <= 100000 + limits.holeBytes; off += 1400)
+                    decoder.addDatagram(BuildSegment(segment, 1000 + off, early), 0);
+            }
+            peakHeld = std::max(peakHeld, decoder.reassembler().heldBytes());
+            peakBuffered = std::max(peakBuffered, decoder.bufferedBytes());
+        }
+        connections = decoder.reassembler().connectionCount();
+        perDirection = decoder.reassembler().peakHeldPerDirection();
+    }
+    state.counters["connections"] = static_cast<double>(connections);
+    state.counters["peak_held_MiB"] = static_cast<double>(peakHeld) / (1 << 20);
+    state.counters["peak_framing_MiB"] = static_cast<double>(peakBuffered) / (1 << 20);
+    state.counters["peak_per_direction_KiB"] = static_cast<double>(perDirection) / 1024;
+}
+BENCHMARK(WorstCaseMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

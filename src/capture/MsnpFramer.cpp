@@ -8,24 +8,41 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 
 namespace quorvel::capture {
 
 namespace {
 
+constexpr std::uint32_t Packed(std::string_view name)
+{
+    return (std::uint32_t(static_cast<unsigned char>(name[0])) << 16) |
+           (std::uint32_t(static_cast<unsigned char>(name[1])) << 8) | static_cast<unsigned char>(name[2]);
+}
+
 // Commands whose last parameter is the byte count of the payload that follows the line.
-constexpr std::array<std::string_view, 17> PayloadCommands = {
-    "ADL", "DEL", "FQY", "GCF", "MSG", "NFY", "NOT", "PUT", "QRY",
-    "RML", "SDG", "UBM", "UBN", "UBX", "UUM", "UUN", "UUX",
+constexpr std::array<std::uint32_t, 17> PayloadCommands = {
+    Packed("ADL"), Packed("DEL"), Packed("FQY"), Packed("GCF"), Packed("MSG"), Packed("NFY"),
+    Packed("NOT"), Packed("PUT"), Packed("QRY"), Packed("RML"), Packed("SDG"), Packed("UBM"),
+    Packed("UBN"), Packed("UBX"), Packed("UUM"), Packed("UUN"), Packed("UUX"),
 };
 
-constexpr std::array<std::string_view, 45> LineCommands = {
-    "ACK", "ADC", "ADD", "ADG", "ANS", "BLP", "BPR", "BYE", "CAL", "CHG", "CHL", "CVQ",
-    "CVR", "ENV", "FLN", "FND", "GTC", "ILN", "IMS", "INF", "IRO", "JOI", "LSG", "LST",
-    "NAK", "NLN", "OUT", "PNG", "PRP", "QNG", "REA", "REG", "REM", "RMG", "RNG", "SBP",
-    "SBS", "SDC", "SND", "SYN", "URL", "USR", "UUR", "VER", "XFR",
+constexpr std::array<std::uint32_t, 45> LineCommands = {
+    Packed("ACK"), Packed("ADC"), Packed("ADD"), Packed("ADG"), Packed("ANS"), Packed("BLP"), Packed("BPR"),
+    Packed("BYE"), Packed("CAL"), Packed("CHG"), Packed("CHL"), Packed("CVQ"), Packed("CVR"), Packed("ENV"),
+    Packed("FLN"), Packed("FND"), Packed("GTC"), Packed("ILN"), Packed("IMS"), Packed("INF"), Packed("IRO"),
+    Packed("JOI"), Packed("LSG"), Packed("LST"), Packed("NAK"), Packed("NLN"), Packed("OUT"), Packed("PNG"),
+    Packed("PRP"), Packed("QNG"), Packed("REA"), Packed("REG"), Packed("REM"), Packed("RMG"), Packed("RNG"),
+    Packed("SBP"), Packed("SBS"), Packed("SDC"), Packed("SND"), Packed("SYN"), Packed("URL"), Packed("USR"),
+    Packed("UUR"), Packed("VER"), Packed("XFR"),
 };
+
+template <std::size_t N>
+bool Contains(const std::array<std::uint32_t, N>& table, std::string_view name)
+{
+    return name.size() == 3 && std::find(table.begin(), table.end(), Packed(name)) != table.end();
+}
 
 bool IsDigit(char c)
 {
@@ -51,7 +68,7 @@ std::optional<std::size_t> DeclaredLength(std::string_view line)
 
 bool IsPayloadCommand(std::string_view name)
 {
-    return std::find(PayloadCommands.begin(), PayloadCommands.end(), name) != PayloadCommands.end();
+    return Contains(PayloadCommands, name);
 }
 
 bool IsKnownCommand(std::string_view name)
@@ -60,7 +77,7 @@ bool IsKnownCommand(std::string_view name)
         return false;
     if (std::all_of(name.begin(), name.end(), IsDigit))
         return name[0] != '0'; // error replies: "911 3"
-    return IsPayloadCommand(name) || std::find(LineCommands.begin(), LineCommands.end(), name) != LineCommands.end();
+    return Contains(PayloadCommands, name) || Contains(LineCommands, name);
 }
 
 void MsnpFramer::reset()

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,8 +20,21 @@ bool IsPayloadCommand(std::string_view name);
 
 class MsnpFramer {
 public:
-    // One whole command: its line with the line break, then its payload.
-    using CommandSink = std::function<void(std::string_view command)>;
+    // One whole command: its line with the line break, then its payload. A reference to any callable,
+    // so that framing each segment allocates nothing.
+    class CommandSink {
+    public:
+        template <typename F>
+        CommandSink(F& callable) // NOLINT: implicit on purpose, like a function reference
+            : m_callable(&callable), m_call([](void* c, std::string_view command) { (*static_cast<F*>(c))(command); })
+        {
+        }
+        void operator()(std::string_view command) const { m_call(m_callable, command); }
+
+    private:
+        void* m_callable;
+        void (*m_call)(void*, std::string_view);
+    };
 
     // Lines that do not start with a known command are skipped, and so are lines over MaxCommandLine
     // and commands declaring more than MaxPayload: decoding picks up at the next known command.

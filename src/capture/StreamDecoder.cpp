@@ -1,5 +1,6 @@
 #include "capture/StreamDecoder.h"
 
+#include "capture/ByteReader.h"
 #include "capture/TcpSegment.h"
 
 namespace quorvel::capture {
@@ -22,6 +23,13 @@ StreamDecoder::~StreamDecoder() = default;
 
 void StreamDecoder::addDatagram(std::span<const std::uint8_t> ipDatagram, std::int64_t nowMicros)
 {
+    // Most traffic is not the messenger's: a look at the ports settles it before anything else.
+    const ByteReader ip(ipDatagram);
+    const auto first = ip.u8(0);
+    const std::size_t tcpStart = first ? std::size_t{*first & 0x0Fu} * 4 : 0;
+    const auto sourcePort = ip.be16(tcpStart), destinationPort = ip.be16(tcpStart + 2);
+    if (!sourcePort || !destinationPort || (*sourcePort != MessengerPort && *destinationPort != MessengerPort))
+        return;
     const auto segment = ParseTcpSegment(ipDatagram);
     if (!segment || (segment->flow.sourcePort != MessengerPort && segment->flow.destinationPort != MessengerPort))
         return;
@@ -54,7 +62,8 @@ std::size_t StreamDecoder::bufferedBytes() const
 void StreamDecoder::onData(std::uint64_t id, const FlowKey& flow, std::span<const std::uint8_t> bytes)
 {
     Stream& stream = m_streams[id];
-    stream.framer.feed(bytes, [&](std::string_view command) { decodeCommand(stream, flow, command); });
+    auto decode = [&](std::string_view command) { decodeCommand(stream, flow, command); };
+    stream.framer.feed(bytes, decode);
 }
 
 void StreamDecoder::onGap(std::uint64_t id)

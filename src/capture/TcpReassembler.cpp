@@ -115,7 +115,7 @@ void TcpReassembler::add(const TcpSegment& segment, std::int64_t now)
         return;
     int side = 0;
     const FlowKey canonical = Canonical(segment.flow, &side);
-    if (!m_connections.contains(canonical) && (segment.rst || (segment.payload.empty() && !segment.syn)))
+    if ((segment.rst || (segment.payload.empty() && !segment.syn)) && !m_connections.contains(canonical))
         return;
     Connection& connection = connectionFor(canonical, now);
     Direction& direction = connection.directions[side];

@@ -23,7 +23,7 @@ std::span<const std::uint8_t> Bytes(std::string_view text)
 std::vector<std::string> FrameInPieces(MsnpFramer& framer, std::string_view stream, std::vector<std::size_t> cuts)
 {
     std::vector<std::string> commands;
-    const auto sink = [&](std::string_view command) { commands.emplace_back(command); };
+    auto sink = [&](std::string_view command) { commands.emplace_back(command); };
     std::size_t at = 0;
     cuts.push_back(stream.size());
     for (const std::size_t cut : cuts) {
@@ -86,7 +86,7 @@ TEST(FramingReset, HalfReadCommandDroppedAfterGap)
 {
     MsnpFramer framer;
     std::vector<std::string> commands;
-    const auto sink = [&](std::string_view command) { commands.emplace_back(command); };
+    auto sink = [&](std::string_view command) { commands.emplace_back(command); };
     // Without the reset the next command's bytes would be taken as the rest of the payload.
     framer.feed(Bytes(std::string_view(Hello).substr(0, 40)), sink);
     framer.reset();
