@@ -102,7 +102,8 @@ QList<Line> ConversationLog(bool showTime)
         {"Hi from Yahoo [红玫瑰]", Black},
         header("我"),
         {"Hi back [眨眼]", Black},
-        header("Alice"), // the message that shared its segment with a typing notification: no body
+        header("Alice"), // shares its segment with a typing notification
+        {"Are you there?", Black},
         header("我"),
         {"Still here [大笑]", Black},
     };
@@ -205,6 +206,7 @@ private slots:
                                                         {Friend, "Alice Smith 说：line one\r\n line two"},
                                                         {Friend, "yahoo@yahoo.example 说：Hi from Yahoo [红玫瑰]"},
                                                         {Own, "我说：Hi back [眨眼]"},
+                                                        {Friend, "Alice 说：Are you there?"},
                                                         {Own, "我说：Still here [大笑]"}};
         QTest::newRow("messages only, with time")
             << QList<bool>{1, 0, 0, 1, 0, 0} << true << Requests{{Friend, "Hello "},
@@ -213,6 +215,7 @@ private slots:
                                                                  {Friend, "line one\r\n line two"},
                                                                  {Friend, "Hi from Yahoo "},
                                                                  {Own, "Hi back "},
+                                                                 {Friend, "Are you there?"},
                                                                  {Own, "Still here "}};
         QTest::newRow("names only") << QList<bool>{0, 1, 0, 0, 1, 0} << false
                                     << Requests{{Friend, "Alice 说："},
@@ -221,6 +224,7 @@ private slots:
                                                 {Friend, "Alice Smith 说："},
                                                 {Friend, "yahoo@yahoo.example 说："},
                                                 {Own, "我说："},
+                                                {Friend, "Alice 说："},
                                                 {Own, "我说："}};
         QTest::newRow("own in full, friends silent") << QList<bool>{1, 1, 1, 0, 0, 0} << false
                                                      << Requests{{Own, "我说：你好，Alice [热烈的笑脸]"},
@@ -230,7 +234,8 @@ private slots:
                                                       << Requests{{Friend, "Hello [微笑]"},
                                                                   {Friend, "今天很忙，晚点聊 [悲伤]"},
                                                                   {Friend, "line one\r\n line two"},
-                                                                  {Friend, "Hi from Yahoo [红玫瑰]"}};
+                                                                  {Friend, "Hi from Yahoo [红玫瑰]"},
+                                                                  {Friend, "Are you there?"}};
         QTest::newRow("all boxes off") << QList<bool>{0, 0, 0, 0, 0, 0} << false << Requests{};
     }
 
@@ -305,6 +310,41 @@ private slots:
         qInfo("burst through the window: %d messages logged and spoken in order %lld ms after the peer "
               "started; kernel dropped %lu, queue dropped %lu",
               Count, elapsed, counted.dropped, counted.queueDropped);
+    }
+
+    // Messages that TCP splits, merges and sends in parts: each logged and spoken once, whole, in order.
+    void segments()
+    {
+        startWindow();
+        QVERIFY(m_capture->isCapturing());
+        find<QCheckBox>("CBFriendsname")->setChecked(false);
+        find<QCheckBox>("CBmyname")->setChecked(false);
+        setShowTime(false);
+        runPeer({"segments"});
+        const QList<Line> want = {
+            {"Alice 说 :", Green}, {"This message arrives in three pieces [微笑]", Black},
+            {"我 说 :", Green},    {"我的消息被切成两段 [热烈的笑脸]", Black},
+            {"Alice 说 :", Green}, {"first of two", Black},
+            {"Bob 说 :", Green},   {"second of two", Black},
+            {"Alice 说 :", Green}, {"after typing", Black},
+            {"我 说 :", Green},    {"mine after typing", Black},
+            {"我 说 :", Green},    {"and one more", Black},
+            {"Alice 说 :", Green}, {"A long message sent in two parts", Black},
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logLineCount() >= want.size(), 60000);
+        QTest::qWait(500); // anything logged twice would come now
+        CompareLog(LogLines(*m_window->log()), want);
+        Requests got;
+        for (const SpeakRequest& request : m_speech->requests)
+            got.append({request.channel, request.text});
+        QCOMPARE(got, (Requests{{Friend, "This message arrives in three pieces [微笑]"},
+                                {Own, "我的消息被切成两段 [热烈的笑脸]"},
+                                {Friend, "first of two"},
+                                {Friend, "second of two"},
+                                {Friend, "after typing"},
+                                {Own, "mine after typing"},
+                                {Own, "and one more"},
+                                {Friend, "A long message sent in two parts"}}));
     }
 
     void loopbackDownAndUp()

@@ -24,7 +24,7 @@ CAP_NET_RAW_BIT = 1 << 13
 
 # What the peer's scripted conversation yields, in order: (direction, command, nickname, worded,
 # stripped). Typing notifications, login lines and OUT yield nothing; the message that shares its
-# segment with a typing notification has that notification's empty body.
+# segment with a typing notification keeps its own body.
 CONVERSATION = [
     ("friend", "MSG", "Alice", "Hello [微笑]", "Hello "),
     ("own", "MSG", "", "你好，Alice [热烈的笑脸]", "你好，Alice "),
@@ -32,7 +32,7 @@ CONVERSATION = [
     ("friend", "MSG", "Alice Smith", "line one\r\n line two", "line one\r\n line two"),
     ("friend", "UBM", "yahoo@yahoo.example", "Hi from Yahoo [红玫瑰]", "Hi from Yahoo "),
     ("own", "UUM", "", "Hi back [眨眼]", "Hi back "),
-    ("friend", "MSG", "Alice", "", ""),
+    ("friend", "MSG", "Alice", "Are you there?", "Are you there?"),
     ("own", "MSG", "", "Still here [大笑]", "Still here "),
 ]
 
