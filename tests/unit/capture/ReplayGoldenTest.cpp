@@ -478,7 +478,8 @@ TEST(Replay, StreamsAgainstSegments)
     EXPECT_EQ(summary(RunReplay(dir, "--per-segment " + Quote(file.string())).out), "1 一二\uFFFD;3 again;4 again;");
 }
 
-// Real captures of the messenger protocol, against golden files checked by reading the captures.
+// Real captures of the messenger protocol, and one of real TCP splitting and merging the peer tool's
+// messages, against golden files checked by reading the captures.
 class ReplayRealCaptures : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ReplayRealCaptures, MatchesGolden)
@@ -486,7 +487,7 @@ TEST_P(ReplayRealCaptures, MatchesGolden)
     TempDir dir;
     const fs::path data = QUORVEL_TEST_DATA;
     const std::string name = GetParam();
-    const fs::path capture = data / "captures" / name;
+    const fs::path capture = data / name;
     const fs::path golden = data / "golden" / (fs::path(name).stem().string() + ".jsonl");
     ASSERT_TRUE(fs::exists(golden)) << golden;
     const RunOutput run = RunReplay(dir, Quote(capture.string()));
@@ -495,7 +496,8 @@ TEST_P(ReplayRealCaptures, MatchesGolden)
     EXPECT_EQ(Lines(run.out), Lines(ReadFile(golden)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ReplayRealCaptures, ::testing::Values("msnms.pcap", "mapi.pcap"),
+INSTANTIATE_TEST_SUITE_P(Files, ReplayRealCaptures,
+                         ::testing::Values("captures/msnms.pcap", "captures/mapi.pcap", "recorded/segments.pcap"),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 } // namespace
