@@ -315,9 +315,12 @@ TEST(Replay, LinkAndLengthFlags)
     TempDir dir;
     const fs::path file = dir.path() / "capture.pcap";
     const Bytes ethernet = LinkTypes[0].header(true);
+    testing::Connection chat;
     WritePcap(file, DLT_EN10MB,
-              {Join(ethernet, BuildDatagram(1863, 50000, FriendMessage("Ann", "see HTTP://a.example:81/x."))),
-               Join(ethernet, BuildDatagram(1863, 50000, FriendMessage("Ann", "abcdefgh")))});
+              {Join(ethernet, chat.fromServer(testing::WithLength("MSG ann@example.com Ann",
+                                                                  testing::TextPayload("see HTTP://a.example:81/x.")))),
+               Join(ethernet, chat.fromServer(testing::WithLength("MSG ann@example.com Ann",
+                                                                  testing::TextPayload("abcdefgh"))))});
     struct Row {
         const char* args;
         std::vector<std::string> spoken;
