@@ -309,7 +309,7 @@ private slots:
 
     void oneCaptureBoxAtATime()
     {
-        const QByteArray bad = Datagram(1863, 50000, "MSG text/plain");
+        const QByteArray bad = Datagram(1863, 50000, "MSG text/plain\r\n");
         int boxesWhileOpen = -1;
         QTimer poll;
         poll.setInterval(10);

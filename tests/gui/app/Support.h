@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <map>
 #include <memory>
 
 namespace quorvel::testing {
@@ -70,25 +71,40 @@ struct Harness {
     std::unique_ptr<app::TFmain> window;
 };
 
-// IPv4 + TCP headers (20 bytes each) in front of a payload.
+// IPv4 + TCP headers (20 bytes each) in front of a payload. Each flow's sequence numbers run on as a
+// connection's would, so that the window's stream decoding takes every datagram made as new data.
 inline QByteArray Datagram(quint16 sourcePort, quint16 destinationPort, const QByteArray& payload)
 {
+    static std::map<quint32, quint32> nextSequence;
+    quint32& seq = nextSequence[(quint32(sourcePort) << 16) | destinationPort];
     QByteArray d(40, '\0');
+    const int total = 40 + int(payload.size());
     d[0] = char(0x45);
+    d[2] = char(total >> 8);
+    d[3] = char(total & 0xFF);
     d[9] = char(6);
     d[20] = char(sourcePort >> 8);
     d[21] = char(sourcePort & 0xFF);
     d[22] = char(destinationPort >> 8);
     d[23] = char(destinationPort & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        d[24 + i] = char((seq >> (24 - 8 * i)) & 0xFF);
     d[32] = char(0x50);
+    seq += quint32(payload.size());
     return d + payload;
+}
+
+// A command line with its payload's length appended, then the payload.
+inline QByteArray WithLength(const QByteArray& commandLine, const QByteArray& payload)
+{
+    return commandLine + " " + QByteArray::number(payload.size()) + "\r\n" + payload;
 }
 
 inline QByteArray FriendMsgFrom(const QByteArray& account, const QByteArray& nickname, const QByteArray& body)
 {
     return Datagram(1863, 50000,
-                    "MSG " + account + " " + nickname +
-                        " 120\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
+                    WithLength("MSG " + account + " " + nickname,
+                               "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body));
 }
 
 inline QByteArray FriendMsg(const QByteArray& nickname, const QByteArray& body)
@@ -99,13 +115,13 @@ inline QByteArray FriendMsg(const QByteArray& nickname, const QByteArray& body)
 inline QByteArray FriendUbm(const QByteArray& account, const QByteArray& body)
 {
     return Datagram(1863, 50000,
-                    "UBM " + account + " 1 1 100\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
+                    WithLength("UBM " + account + " 1 1", "Content-Type: text/plain; charset=UTF-8\r\n\r\n" + body));
 }
 
 inline QByteArray OwnMsg(const QByteArray& body)
 {
     return Datagram(50000, 1863,
-                    "MSG 5 N 100\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body);
+                    WithLength("MSG 5 N", "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + body));
 }
 
 } // namespace quorvel::testing
