@@ -3,6 +3,8 @@
 #include "app/settings/IniDocument.h"
 #include "app/settings/SettingsKeys.h"
 
+#include "text/Ascii.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -19,24 +21,13 @@ namespace quorvel::settings {
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<int> ParseHex(std::string_view digits)
 {
     if (digits.empty())
         return std::nullopt;
     std::int64_t v = 0;
     for (char c : digits) {
-        const int d = HexDigit(c);
+        const int d = text::HexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         v = v * 16 + d;

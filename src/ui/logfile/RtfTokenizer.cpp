@@ -1,5 +1,6 @@
 #include "ui/logfile/RtfTokenizer.h"
 
+#include "text/Ascii.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
@@ -9,17 +10,6 @@ namespace quorvel::logfile {
 namespace {
 
 constexpr std::int64_t MaxParameter = 2147483647;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsLetter(char c)
 {
@@ -80,8 +70,8 @@ bool RtfTokenizer::escape(RtfToken& token)
     ++m_pos;
     if (c == '\'') {
         int value = 0, digits = 0;
-        while (digits < 2 && m_pos < m_in.size() && HexValue(m_in[m_pos]) >= 0) {
-            value = value * 16 + HexValue(m_in[m_pos++]);
+        while (digits < 2 && m_pos < m_in.size() && text::HexDigitValue(m_in[m_pos]) >= 0) {
+            value = value * 16 + text::HexDigitValue(m_in[m_pos++]);
             ++digits;
         }
         if (consumeFallback() || digits < 2)

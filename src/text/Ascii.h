@@ -1,0 +1,18 @@
+#pragma once
+// ASCII character helpers shared by the file readers; locale-free, unlike <cctype>.
+
+namespace quorvel::text {
+
+// 0-15 for a hexadecimal digit of either case, else -1.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace quorvel::text
