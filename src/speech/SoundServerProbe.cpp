@@ -1,5 +1,6 @@
 #include "speech/SoundServerProbe.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -34,7 +35,7 @@ std::optional<std::string> Env(const char* name)
 }
 
 // A default-server in client.conf points the library somewhere else.
-bool ClientConfNamesAServer()
+bool ReadClientConfNamesAServer()
 {
     std::vector<std::filesystem::path> files = {"/etc/pulse/client.conf"};
     std::error_code ec;
@@ -53,6 +54,21 @@ bool ClientConfNamesAServer()
         }
     }
     return false;
+}
+
+// Asked before every message while no server answers: reading the files each time cost a burst of
+// chat more than its decoding, and a change to them may wait a few seconds.
+bool ClientConfNamesAServer()
+{
+    using Clock = std::chrono::steady_clock;
+    static std::optional<Clock::time_point> readAt;
+    static bool names = false;
+    const auto now = Clock::now();
+    if (!readAt || now - *readAt > std::chrono::seconds(5)) {
+        names = ReadClientConfNamesAServer();
+        readAt = now;
+    }
+    return names;
 }
 
 } // namespace
