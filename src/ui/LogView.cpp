@@ -1,5 +1,6 @@
 #include "ui/LogView.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -10,6 +11,12 @@
 
 namespace quorvel::ui {
 
+namespace {
+// Lines that come faster than this are drawn together: a burst of chat redrew the whole view for each
+// line, which cost more than everything else about the line; the eye sees no difference.
+constexpr int kPaintIntervalMs = 40;
+} // namespace
+
 LogView::LogView(QWidget* parent) : QTextEdit(parent)
 {
     setObjectName(QStringLiteral("RichEdit1"));
@@ -19,6 +26,34 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // An undo stack would keep every appended line twice, and Ctrl+Z would take chat lines away.
     document()->setUndoRedoEnabled(false);
+    m_paintRelease.setSingleShot(true);
+    connect(&m_paintRelease, &QTimer::timeout, this, &LogView::releasePaint);
+}
+
+bool LogView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Paint)
+        m_sincePaint.start();
+    return QTextEdit::viewportEvent(event);
+}
+
+void LogView::holdPaint()
+{
+    if (m_paintRelease.isActive() || !m_sincePaint.isValid() || !viewport()->isVisible())
+        return;
+    const qint64 since = m_sincePaint.elapsed();
+    if (since >= kPaintIntervalMs)
+        return;
+    // Held updates are dropped, not queued; enabling them again repaints the view and the bar whole.
+    viewport()->setUpdatesEnabled(false);
+    verticalScrollBar()->setUpdatesEnabled(false);
+    m_paintRelease.start(static_cast<int>(kPaintIntervalMs - since));
+}
+
+void LogView::releasePaint()
+{
+    viewport()->setUpdatesEnabled(true);
+    verticalScrollBar()->setUpdatesEnabled(true);
 }
 
 void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollToEnd)
@@ -27,6 +62,7 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         m_waiting.append({text, color, scrollToEnd});
         return;
     }
+    holdPaint();
     try {
         QString line = text;
         line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

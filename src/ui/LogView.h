@@ -2,8 +2,10 @@
 // The message log RichEdit1: rich text that the user may also edit, appended to at the end.
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QList>
 #include <QTextEdit>
+#include <QTimer>
 
 namespace quorvel::ui {
 
@@ -29,7 +31,15 @@ public:
     QTextDocument* makeDocument();
     void showDocument(QTextDocument* filled);
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
+    void holdPaint();
+    void releasePaint();
+
+    QElapsedTimer m_sincePaint;
+    QTimer m_paintRelease;
     struct Waiting {
         QString text;
         QColor color;

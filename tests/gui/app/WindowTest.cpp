@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -30,6 +31,22 @@ public:
     QList<QUrl> urls;
 public slots:
     void open(const QUrl& url) { urls.append(url); }
+};
+
+// When the log's view was last drawn, and how often.
+class PaintWatch : public QObject {
+public:
+    QElapsedTimer clock;
+    int paints = 0;
+    qint64 lastPaint = -1;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            lastPaint = clock.elapsed();
+        }
+        return false;
+    }
 };
 
 class WindowTest : public QObject {
@@ -292,6 +309,28 @@ private slots:
         QCOMPARE(lines[4], ui::Maker::email());
         QCOMPARE(lines[6], ui::Maker::homepage().toString());
         QCOMPARE(lines[7], QString(37, '-'));
+    }
+
+    void burstOfLinesIsDrawnTogetherAndToTheEnd()
+    {
+        ui::LogView log;
+        log.resize(300, 200);
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        PaintWatch watch;
+        log.viewport()->installEventFilter(&watch);
+        watch.clock.start();
+        for (int i = 0; i < 300; ++i) { // about a line a millisecond
+            log.AddLogLine(QStringLiteral("line %1").arg(i), Qt::black, true);
+            QTest::qWait(1);
+        }
+        const qint64 lastLine = watch.clock.elapsed();
+        QVERIFY2(watch.paints <= lastLine / 40 + 2,
+                 qPrintable(QStringLiteral("%1 paints in %2 ms").arg(watch.paints).arg(lastLine)));
+        // The view is drawn again after the burst, scrolled to its last line.
+        QTRY_VERIFY(watch.lastPaint >= lastLine);
+        QVERIFY(log.viewport()->updatesEnabled() && log.verticalScrollBar()->updatesEnabled());
+        QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
     }
 
     void links()
