@@ -7,6 +7,7 @@
 #include "speech/WavRender.h"
 
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QMetaObject>
@@ -20,6 +21,23 @@ constexpr int kBufferMs = 200;
 constexpr int kFeedIntervalMs = 10;
 // Qt's sound backend (process-wide) has connected to a server once; it is not probed any more.
 bool g_soundBackendUp = false;
+
+// Without a server every message would probe again; a burst of chat spent more on that than on
+// decoding. A refusal holds for 100 ms, far less than a server takes to start.
+bool SoundServerWorthTrying()
+{
+    static QElapsedTimer sinceRefused;
+    if (g_soundBackendUp)
+        return true;
+    if (sinceRefused.isValid() && sinceRefused.elapsed() < 100)
+        return false;
+    if (SoundServerMayBeReachable()) {
+        sinceRefused.invalidate();
+        return true;
+    }
+    sinceRefused.start();
+    return false;
+}
 } // namespace
 
 std::unique_ptr<Speech> CreateSpeech(QObject* parent)
@@ -83,7 +101,7 @@ void EspeakSpeech::cutOff(Voice& v)
 
 bool EspeakSpeech::openSink(Voice& v)
 {
-    if (!g_soundBackendUp && !SoundServerMayBeReachable())
+    if (!SoundServerWorthTrying())
         return false;
     // A fresh sink per message: one that failed, or that was made before the sound server came up,
     // never recovers, and a new one connects to the server as it is now.
