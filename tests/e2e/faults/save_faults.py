@@ -57,7 +57,8 @@ class Run:
         self.proc = subprocess.Popen([BINARY], env=self.env, stdout=subprocess.DEVNULL, stderr=self.err)
         self.window = wait_for("main window", lambda: self.proc.poll() is not None or next(
             (w for w in self.windows() if self.height(w) >= 500), None), timeout=60)
-        assert self.proc.poll() is None, "ended at start with %s:\n%s" % (self.proc.returncode, self.stderr())
+        assert self.proc.poll() is None, "ended at start with %s:\n%s\n%s" % (
+            self.proc.returncode, self.stderr(), x_state(display))
 
     def tool(self, *args):
         try:
@@ -86,12 +87,27 @@ class Run:
                 self.tool("xdotool", "key", "Escape")
         raise AssertionError("the menu never answered")
 
+    def windows_of_any_name(self):
+        return self.tool("xdotool", "search", "--onlyvisible", "--name", ".").split()
+
     def boxes(self):
         return [w for w in self.windows() if self.height(w) < 300]
 
     def stderr(self):
         self.err.seek(0)
         return self.err.read().decode("utf-8", "replace")
+
+
+def x_state(display):
+    """What a failure to connect needs to be understood: our server, its socket and lock, the others."""
+    number = display.name.lstrip(":")
+    socket = "/tmp/.X11-unix/X" + number
+    lines = ["Xvfb %s: %s" % (display.name, "running" if display.process.poll() is None else "ended")]
+    for path in (socket, "/tmp/.X%s-lock" % number):
+        lines.append("%s: %s" % (path, os.path.exists(path)))
+    ps = subprocess.run(["ps", "-eo", "pid,ppid,etimes,args"], capture_output=True, text=True).stdout
+    lines += [line for line in ps.splitlines() if any(k in line for k in ("Xvfb", "pulse", "quorvel", "trayer"))]
+    return "\n".join(lines)
 
 
 def settings_folder(home):
@@ -196,24 +212,32 @@ def check_kill_during_save(display, root, rounds=20):
 
 def file_dialog(run, downs):
     """Opens the entry of 主菜单 reached with `downs` presses of Down; returns the file dialog's window."""
-    before = set(run.tool("xdotool", "search", "--onlyvisible", "--name", ".").split())
+    before = set(run.windows_of_any_name())
     for _ in range(5):
         run.tool("xdotool", "mousemove", "--window", run.window, "25", "10", "click", "1")
         time.sleep(1.0)
         run.tool("xdotool", "key", *(["Down"] * downs), "Return")
         try:
             return wait_for("a file dialog", lambda: [
-                w for w in run.tool("xdotool", "search", "--onlyvisible", "--name", ".").split()
-                if w not in before and run.height(w) >= 300], timeout=10)[0]
+                w for w in run.windows_of_any_name() if w not in before and run.height(w) >= 300], timeout=10)[0]
         except AssertionError:
             run.tool("xdotool", "key", "Escape")
     raise AssertionError("no file dialog came up")
 
 
 def choose(run, dialog, path):
-    run.tool("xdotool", "windowfocus", "--sync", dialog)
-    run.tool("xdotool", "type", "--delay", "1", path)
-    run.tool("xdotool", "key", "Return")
+    """Types path into the file dialog and accepts it; again while keystrokes went astray on a loaded
+    machine and the dialog is still up."""
+    for _ in range(3):
+        run.tool("xdotool", "windowfocus", "--sync", dialog)
+        run.tool("xdotool", "key", "--window", dialog, "ctrl+a")
+        run.tool("xdotool", "type", "--delay", "1", path)
+        run.tool("xdotool", "key", "Return")
+        try:
+            return wait_for("the file dialog to close", lambda: dialog not in run.windows_of_any_name(), timeout=10)
+        except AssertionError:
+            pass
+    raise AssertionError("the file dialog did not take " + path)
 
 
 def check_kill_during_log_save(display, root, rounds=10):
