@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -33,19 +32,11 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet3"));
     m_model = new ContactsModel(this);
     m_model->setObjectName(QStringLiteral("ContactsModel"));
-    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy = new ContactsSortProxy(this);
     m_proxy->setObjectName(QStringLiteral("ContactsProxy"));
-    m_proxy->setSourceModel(m_model);
-    m_proxy->setFilterKeyColumn(-1);
-    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    m_proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
     m_proxy->setSortRole(ContactsModel::SortRole);
-    // Sorting new rows in place costs the proxy time in proportion to the list; while nobody sees
-    // the list, rows are appended and the list is sorted and filtered anew when it is shown.
-    m_proxy->setDynamicSortFilter(false);
-    const auto stale = [this] { m_stale = !m_proxy->dynamicSortFilter(); };
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, stale);
-    connect(m_model, &QAbstractItemModel::dataChanged, this, stale);
+    m_proxy->setFilterColumns({ContactsModel::Account, ContactsModel::Nickname});
+    m_proxy->setSourceModel(m_model);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -144,7 +135,7 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
 
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         const int shown = m_shownRow;
-        m_proxy->setFilterFixedString(text);
+        m_proxy->setFilterText(text);
         // The view may hand the selection to a neighbour of a contact the filter hides; nothing
         // hidden stays in the panel, and nothing else takes its place.
         if (shown >= 0 && !m_proxy->mapFromSource(m_model->index(shown, 0)).isValid()) {
@@ -180,16 +171,14 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent)
 void ContactsPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_proxy->setDynamicSortFilter(true);
-    if (m_stale)
-        m_proxy->invalidate();
-    m_stale = false;
+    m_proxy->setLive(true);
 }
 
 void ContactsPage::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_proxy->setDynamicSortFilter(false);
+    // Nobody sees the list: messages only note their rows until it is shown again.
+    m_proxy->setLive(false);
 }
 
 void ContactsPage::setVoiceNames(const QStringList& names)

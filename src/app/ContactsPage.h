@@ -3,6 +3,7 @@
 // contact's spoken name, mute and own voice.
 
 #include "app/ContactsModel.h"
+#include "app/ContactsSortProxy.h"
 
 #include <QWidget>
 
@@ -12,7 +13,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QSortFilterProxyModel;
 class QTableView;
 
 namespace quorvel::app {
@@ -23,6 +23,7 @@ public:
     explicit ContactsPage(QWidget* parent = nullptr);
 
     ContactsModel* model() const { return m_model; }
+    ContactsSortProxy* proxy() const { return m_proxy; }
     // The engine list, in the order of the friend voice's list.
     void setVoiceNames(const QStringList& names);
     const QStringList& voiceNames() const { return m_voiceNames; }
@@ -43,10 +44,9 @@ private:
     void updateVoiceControls();
 
     ContactsModel* m_model = nullptr;
-    QSortFilterProxyModel* m_proxy = nullptr;
+    ContactsSortProxy* m_proxy = nullptr;
     QStringList m_voiceNames;
     bool m_loading = false;
-    bool m_stale = false; // rows changed while the list was hidden
     int m_shownRow = -2;
 
     QLineEdit* m_filter = nullptr;

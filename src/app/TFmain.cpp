@@ -16,11 +16,10 @@
 #include "ui/Tray.h"
 
 #include <QAction>
-#include <QDeadlineTimer>
-#include <QTimer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QSpinBox>
@@ -153,9 +152,14 @@ void TFmain::FormCreate()
         const QString folder = settingsFolder();
         const settings::SettingsStore store(ToPath(folder) / "set.ini");
         const settings::StoredSettings stored = store.load();
-        // Friends' own settings; a missing or unreadable file is an empty list.
-        TabSheet3->model()->reset(settings::ContactsStore(ToPath(folder) / "contacts.ini").load());
-        m_contactsLoaded = true;
+        // Friends' own settings; a missing file is an empty list. One that cannot be read is never
+        // saved over during this run, and the user is told why edits will not last.
+        if (auto book = settings::ContactsStore(ToPath(folder) / "contacts.ini").load()) {
+            TabSheet3->model()->reset(std::move(*book));
+            m_contactsLoaded = true;
+        } else {
+            reportInStatusBar(QStringLiteral("无法读取 contacts.ini，本次运行不保存联系人设置"));
+        }
 
         // 4-6. Voice lists and their selections, rates, volumes; the reading options and the time stamp.
         m_speechOptions->restore(stored);
@@ -191,10 +195,16 @@ void TFmain::FormCreate()
 void TFmain::reportSpeechUnavailable()
 {
     const QString reason = m_platform.speech ? m_platform.speech->unavailableReason() : QString();
-    if (reason.isEmpty())
-        return;
-    StatusBar1->showMessage(reason);
-    qWarning("%s", qPrintable(reason));
+    if (!reason.isEmpty())
+        reportInStatusBar(reason);
+}
+
+void TFmain::reportInStatusBar(const QString& text)
+{
+    // Start-up problems share the one line; none hides another.
+    const QString shown = StatusBar1->currentMessage();
+    StatusBar1->showMessage(shown.isEmpty() ? text : shown + QStringLiteral("；") + text);
+    qWarning("%s", qPrintable(text));
 }
 
 void TFmain::FormDestroy()

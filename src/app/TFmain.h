@@ -101,6 +101,7 @@ private:
     void applyDecoded();
     void applyEvent(const capture::ChatEvent& event);
     void saveContacts();
+    void reportInStatusBar(const QString& text);
     void speakAsContact(const QString& text, const settings::Contact& contact);
     void showCaptureError(const QString& text, bool standardError);
     QString settingsFolder() const;

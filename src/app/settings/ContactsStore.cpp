@@ -248,11 +248,17 @@ IniDocument WriteContacts(const IniDocument& doc, const ContactBook& book)
     return IniDocument::join(parts);
 }
 
-ContactBook ContactsStore::load() const
+std::optional<ContactBook> ContactsStore::load() const
 {
     std::string bytes;
-    if (ReadWholeFile(m_path, bytes) != ReadStatus::Ok)
-        return {};
+    switch (ReadWholeFile(m_path, bytes)) {
+    case ReadStatus::Missing:
+        return ContactBook{};
+    case ReadStatus::Failed:
+        return std::nullopt;
+    case ReadStatus::Ok:
+        break;
+    }
     return ReadContacts(IniDocument::parse(bytes));
 }
 

@@ -76,8 +76,9 @@ class ContactsStore {
 public:
     explicit ContactsStore(std::filesystem::path iniPath) : m_path(std::move(iniPath)) {}
     const std::filesystem::path& path() const { return m_path; }
-    // Missing file: an empty book.
-    ContactBook load() const;
+    // Missing file: an empty book. Nothing when the file exists but cannot be read: writing the
+    // list over it would lose what it holds.
+    std::optional<ContactBook> load() const;
     // Written to a temporary file and renamed; throws SettingsError and leaves the old file whole.
     void save(const ContactBook& book) const;
 

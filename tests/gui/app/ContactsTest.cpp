@@ -5,15 +5,18 @@
 
 #include "app/ContactsPage.h"
 #include "ui/LogView.h"
+#include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QSortFilterProxyModel>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -94,6 +97,7 @@ private slots:
         h->capture->deliver(FriendMsg("Ann", "Hi"));
         QCOMPARE(h->speech->speakCalls.size(), 1);
 
+        showList();
         view->selectRow(0);
         h->find<QLineEdit>("ContactAlias")->insert(alias);
         h->find<QCheckBox>("ContactMute")->setChecked(mute);
@@ -125,8 +129,7 @@ private slots:
     void filterAndSorting()
     {
         // The list re-sorts as messages arrive only while it can be seen.
-        h->find<QTabWidget>("PageControl1")->setCurrentWidget(page);
-        h->window->show();
+        showList();
         h->capture->deliver(FriendMsgFrom("carol@example.org", "Carol", "1"));
         for (int i = 0; i < 3; ++i)
             h->capture->deliver(FriendMsgFrom("ann@example.org", "小安", "2"));
@@ -144,7 +147,7 @@ private slots:
         h->capture->deliver(FriendMsgFrom("carol@example.org", "Carol", "1"));
         h->capture->deliver(FriendMsgFrom("carol@example.org", "Carol", "1"));
         h->capture->deliver(FriendMsgFrom("carol@example.org", "Carol", "1"));
-        QCOMPARE(Column(*shown, app::ContactsModel::Account).last(), QStringLiteral("carol@example.org"));
+        QTRY_COMPARE(Column(*shown, app::ContactsModel::Account).last(), QStringLiteral("carol@example.org"));
 
         auto* filter = h->find<QLineEdit>("ContactsFilter");
         QTest::keyClicks(filter, QStringLiteral("BOB"));
@@ -154,7 +157,7 @@ private slots:
         // A contact that arrives while filtered shows only when it matches.
         h->capture->deliver(FriendMsgFrom("dave@example.org", "小戴", "4"));
         h->capture->deliver(FriendMsgFrom("eve@example.org", "Eve", "5"));
-        QCOMPARE(shown->rowCount(), 2);
+        QTRY_COMPARE(shown->rowCount(), 2);
         filter->clear();
         QCOMPARE(shown->rowCount(), 5);
 
@@ -178,6 +181,7 @@ private slots:
         auto* panel = h->find<QWidget>("ContactPanel");
         auto* alias = h->find<QLineEdit>("ContactAlias");
         QVERIFY(!panel->isEnabled());
+        showList();
         const QModelIndex bob =
             view->model()
                 ->match(view->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("bob@example.org"))
@@ -188,6 +192,7 @@ private slots:
         QTest::keyClicks(alias, QStringLiteral("Bobby "));
         // Messages re-sort the list while the alias is typed; the text stays as typed.
         h->capture->deliver(FriendMsgFrom("ann@example.org", "Ann", "3"));
+        QTRY_COMPARE(view->model()->index(0, 0).data().toString(), QStringLiteral("ann@example.org"));
         QTest::keyClicks(alias, QStringLiteral("B"));
         QCOMPARE(alias->text(), QStringLiteral("Bobby B"));
         QCOMPARE(page->model()->book().find("bob@example.org")->alias, std::string("Bobby B"));
@@ -201,6 +206,7 @@ private slots:
     void storedAcrossARestart()
     {
         h->capture->deliver(FriendMsgFrom("ann@example.org", "Ann", "1"));
+        showList();
         view->selectRow(0);
         h->find<QLineEdit>("ContactAlias")->insert(QStringLiteral("安娜"));
         h->find<QCheckBox>("ContactMute")->setChecked(true);
@@ -225,9 +231,34 @@ private slots:
         QCOMPARE(h->window->contacts()->model()->book().find("ann@example.org")->messages, 2);
     }
 
+    void unreadableFileIsNeverWrittenOver()
+    {
+        // A folder where the file should be: it exists and cannot be read, even by root.
+        const QString ini = h->home + QStringLiteral("/quorvel/contacts.ini");
+        h->stop();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkpath(ini + QStringLiteral("/keep")));
+        h->start();
+        page = h->window->contacts();
+        view = h->find<QTableView>("ContactsView");
+        QVERIFY2(h->find<QStatusBar>("StatusBar1")->currentMessage().contains(QStringLiteral("无法读取 contacts.ini")),
+                 qPrintable(h->find<QStatusBar>("StatusBar1")->currentMessage()));
+        h->capture->deliver(FriendMsg("Ann", "Hi"));
+        showList();
+        view->selectRow(0);
+        h->find<QCheckBox>("ContactMute")->setChecked(true); // an edit, then a regular end
+        ui::MessageBox::clearShown();
+        ui::MessageBox::setEnding(true); // a box would not wait for an answer
+        h->stop();
+        ui::MessageBox::setEnding(false);
+        QVERIFY2(ui::MessageBox::shown().isEmpty(), qPrintable(ui::MessageBox::shown().value(0).text));
+        QVERIFY(QFileInfo(ini + QStringLiteral("/keep")).isDir());
+    }
+
     void everyControlNamedAndReachableByKeyboard()
     {
         h->capture->deliver(FriendMsg("Ann", "Hi"));
+        showList();
         view->selectRow(0);
         h->find<QCheckBox>("ContactOwnVoice")->setChecked(true);
         const QList<const char*> chain = {"ContactsFilter", "ContactsView",    "ContactAlias",
@@ -248,6 +279,13 @@ private slots:
     }
 
 private:
+    // The list takes in new and changed rows when it is shown, and while shown in batches.
+    void showList()
+    {
+        h->find<QTabWidget>("PageControl1")->setCurrentWidget(page);
+        h->window->show();
+    }
+
     std::unique_ptr<Harness> h;
     app::ContactsPage* page = nullptr;
     QTableView* view = nullptr;

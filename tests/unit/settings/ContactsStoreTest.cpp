@@ -266,7 +266,7 @@ TEST(ContactsStore, SavedBookLoadsBack)
     book.setChoices(2999, Full("", "最后", "")); // account and history stay
     store.save(book);
     store.save(book); // the second save finds every section in place
-    const ContactBook back = store.load();
+    const ContactBook back = store.load().value();
     ASSERT_EQ(back.size(), book.size());
     for (std::size_t i = 0; i < book.size(); ++i)
         ASSERT_EQ(back.at(i), book.at(i)) << i;
