@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <random>
+
 using namespace quorvel;
 using namespace quorvel::testing;
 
@@ -172,6 +174,80 @@ private slots:
         h->find<QTabWidget>("PageControl1")->setCurrentWidget(page);
         QCOMPARE(Column(*shown, app::ContactsModel::Account),
                  QStringList({"frank@example.org", "bob@example.org", "eve@example.org"}));
+    }
+
+    void listMatchesAWholeSort_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("latest first") << int(app::ContactsModel::LastSeen) << true << "";
+        QTest::newRow("latest last, nickname filter") << int(app::ContactsModel::LastSeen) << false << "E";
+        QTest::newRow("count") << int(app::ContactsModel::Messages) << true << "";
+        QTest::newRow("count, account filter") << int(app::ContactsModel::Messages) << false << "1@";
+        QTest::newRow("nickname") << int(app::ContactsModel::Nickname) << false << "";
+        QTest::newRow("account, filter matching all") << int(app::ContactsModel::Account) << true << "X.ORG";
+    }
+    void listMatchesAWholeSort()
+    {
+        // Random traffic in batches of every size, each batch checked against a sort of the whole
+        // list: few distinct values, so ties (the latest change wins) are everywhere.
+        QFETCH(int, column);
+        QFETCH(bool, descending);
+        QFETCH(QString, filter);
+        app::ContactsModel model;
+        app::ContactsSortProxy proxy;
+        proxy.setSortRole(app::ContactsModel::SortRole);
+        proxy.setFilterColumns({app::ContactsModel::Account, app::ContactsModel::Nickname});
+        proxy.setSourceModel(&model);
+        proxy.sort(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        proxy.setFilterText(filter);
+        const std::vector<std::string> nicknames{"ann", "Bob", "小安", "bee", "BEE"};
+        std::vector<int> changed; // when each row's last message came
+        int clock = 0;
+        std::mt19937 random(7);
+        for (int batch = 0; batch < 40; ++batch) {
+            for (int i = static_cast<int>(random() % 30); i > 0; --i) {
+                const int size = model.rowCount();
+                const int row = size == 0 || random() % 3 == 0 ? size : static_cast<int>(random() % size);
+                model.recordMessage((row % 2 ? "U" : "u") + std::to_string(row) + "@x.org",
+                                    nicknames[random() % nicknames.size()],
+                                    "2026-12-08T09:0" + std::to_string(random() % 3) + ":00");
+                changed.resize(static_cast<std::size_t>(model.rowCount()));
+                changed[static_cast<std::size_t>(row)] = clock++;
+            }
+            const QPersistentModelIndex kept = proxy.index(proxy.rowCount() / 2, 1);
+            const int keptRow = proxy.mapToSource(kept).row();
+            proxy.flush();
+
+            std::vector<int> expected, shown;
+            for (int row = 0; row < model.rowCount(); ++row)
+                if (model.index(row, app::ContactsModel::Account)
+                        .data()
+                        .toString()
+                        .contains(filter, Qt::CaseInsensitive) ||
+                    model.index(row, app::ContactsModel::Nickname)
+                        .data()
+                        .toString()
+                        .contains(filter, Qt::CaseInsensitive))
+                    expected.push_back(row);
+            const auto key = [&](int row) { return model.index(row, column).data(app::ContactsModel::SortRole); };
+            std::sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const int c = key(a).typeId() == QMetaType::Int
+                                  ? key(a).toInt() - key(b).toInt()
+                                  : key(a).toString().compare(key(b).toString(), Qt::CaseInsensitive);
+                return (c != 0 ? c < 0 : changed[static_cast<std::size_t>(a)] < changed[static_cast<std::size_t>(b)]) !=
+                       descending;
+            });
+            for (int row = 0; row < proxy.rowCount(); ++row)
+                shown.push_back(proxy.mapToSource(proxy.index(row, 0)).row());
+            QCOMPARE(shown, expected);
+            // A row kept in view stays the same contact wherever it moves.
+            if (kept.isValid())
+                QCOMPARE(proxy.mapToSource(kept).row(), keptRow);
+            else if (keptRow >= 0)
+                QVERIFY(std::find(expected.begin(), expected.end(), keptRow) == expected.end());
+        }
     }
 
     void panelFollowsTheSelection()
