@@ -12,20 +12,11 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from polling import wait_for  # noqa: E402
 from xvfb import Display  # noqa: E402
 
 BINARY, ARTIFACTS = sys.argv[1], sys.argv[2]
 os.makedirs(ARTIFACTS, exist_ok=True)
-
-
-def wait_for(what, check, timeout=60.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = check()
-        if result:
-            return result
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 def tool(display, *args):

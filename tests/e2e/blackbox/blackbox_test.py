@@ -17,6 +17,7 @@ import wave
 import array
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from polling import wait_for  # noqa: E402
 from xvfb import Display  # noqa: E402
 
 NAMESPACE_MARK = "QUORVEL_BLACKBOX_IN_NETNS"
@@ -30,16 +31,6 @@ def enter_private_network():
     env = dict(os.environ, **{NAMESPACE_MARK: "1"})
     flags = ["-n"] if os.geteuid() == 0 else ["-r", "-n"]
     os.execvpe("unshare", ["unshare", *flags, sys.executable, *sys.argv], env)
-
-
-def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
 
 
 class Session:
@@ -70,8 +61,8 @@ class Session:
                         "--load=module-null-sink sink_name=bb_sink rate=48000",
                         f"--load=module-native-protocol-unix socket={self.runtime}/pa.sock auth-anonymous=1"],
                        env=self.env, check=True, stderr=subprocess.DEVNULL)
-        wait_until(lambda: subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL).returncode == 0, 20, "PulseAudio")
+        wait_for("PulseAudio", lambda: subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
+                                                      stderr=subprocess.DEVNULL).returncode == 0, 20)
         # A null sink stalls a new stream while no other is connected: keep one open all along.
         keeper = subprocess.Popen(["pacat", "--latency-msec=20", "--raw", "/dev/zero"], env=self.env,
                                   stderr=subprocess.DEVNULL)
@@ -145,7 +136,7 @@ class Program:
         self.session = session
         self.proc = subprocess.Popen([binary], env=session.env, stdout=subprocess.DEVNULL,
                                      stderr=open(os.path.join(session.root, "quorvel.stderr"), "ab"))
-        wait_until(lambda: window_shown(session) or self.proc.poll() is not None, 60, "the main window")
+        wait_for("the main window", lambda: window_shown(session) or self.proc.poll() is not None, 60)
         if self.proc.poll() is not None:
             raise AssertionError(f"quorvel ended at start with status {self.proc.returncode}")
         # The window appears after the set-up has opened the capture; give libpcap a moment on top.

@@ -15,6 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from polling import wait_for  # noqa: E402
 from xvfb import Display  # noqa: E402
 
 MARK = "QUORVEL_FAULTS_IN_NS"
@@ -32,16 +33,6 @@ def enter_namespaces():
         sys.exit(0)
     os.execvpe("unshare", ["unshare", "-m", "-n", "--propagation", "private", sys.executable, *sys.argv],
                dict(os.environ, **{MARK: "1"}))
-
-
-def wait_for(what, check, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Run:

@@ -14,7 +14,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "blackbox"))
 from blackbox_test import (SILENCE_PEAK, SOUND_RMS, Program, Session, enter_private_network,  # noqa: E402
-                           heard, send, wait_until)
+                           heard, send)
+from polling import wait_for  # noqa: E402
 
 MISSING_DATA = "找不到 espeak-ng 的语音数据，消息只显示，不朗读。"
 
@@ -31,8 +32,8 @@ def sound_server_restarted(session, binary, peer, artifacts):
     send(peer, "friend")
     time.sleep(0.3)  # speaking now
     subprocess.run(["pulseaudio", "--kill"], env=session.env, stderr=subprocess.DEVNULL)
-    wait_until(lambda: subprocess.run(["pactl", "info"], env=session.env, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL).returncode != 0, 20, "the server to end")
+    wait_for("the server to end", lambda: subprocess.run(["pactl", "info"], env=session.env, stdout=subprocess.DEVNULL,
+                                                         stderr=subprocess.DEVNULL).returncode != 0, 20)
     time.sleep(1.0)
     session.start_audio()
     rms, peak = heard(session, peer, "friend", artifacts, "after-restart")
