@@ -149,16 +149,21 @@ void SaveBigLogFromView(benchmark::State& state)
 }
 BENCHMARK(SaveBigLogFromView)->ArgName("plain")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// The big log, saved through the real code in the chosen format.
+QString SaveBigLog(const QTemporaryDir& dir, bool plain)
+{
+    const QString path = dir.filePath(plain ? QStringLiteral("big.txt") : QStringLiteral("big.rtf"));
+    quorvel::ui::LogView source;
+    FillView(source, BigLogMessages);
+    SaveLogFile(path, plain, *source.document());
+    return path;
+}
+
 void OpenBigLogIntoView(benchmark::State& state)
 {
     const bool plain = state.range(0) != 0;
     QTemporaryDir dir;
-    const QString path = dir.filePath(plain ? QStringLiteral("big.txt") : QStringLiteral("big.rtf"));
-    {
-        quorvel::ui::LogView source;
-        FillView(source, BigLogMessages);
-        SaveLogFile(path, plain, *source.document());
-    }
+    const QString path = SaveBigLog(dir, plain);
     quorvel::ui::LogView view;
     view.resize(300, 400);
     view.show();
@@ -176,12 +181,7 @@ void OpenBigLogInParts(benchmark::State& state)
 {
     const bool plain = state.range(0) != 0;
     QTemporaryDir dir;
-    const QString path = dir.filePath(plain ? QStringLiteral("big.txt") : QStringLiteral("big.rtf"));
-    {
-        quorvel::ui::LogView source;
-        FillView(source, BigLogMessages);
-        SaveLogFile(path, plain, *source.document());
-    }
+    const QString path = SaveBigLog(dir, plain);
     quorvel::ui::LogView view;
     view.resize(300, 400);
     view.show();
