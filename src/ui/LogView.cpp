@@ -15,6 +15,9 @@ namespace {
 // Lines that come faster than this are drawn together: a burst of chat redrew the whole view for each
 // line, which cost more than everything else about the line; the eye sees no difference.
 constexpr int kPaintIntervalMs = 40;
+// Laying out a hidden log is left until it is shown only while showing then stays quick: about a
+// quarter of a second for this many lines on a slow machine.
+constexpr int kMaxDeferredBlocks = 20000;
 } // namespace
 
 LogView::LogView(QWidget* parent) : QTextEdit(parent)
@@ -35,6 +38,53 @@ bool LogView::viewportEvent(QEvent* event)
     if (event->type() == QEvent::Paint)
         m_sincePaint.start();
     return QTextEdit::viewportEvent(event);
+}
+
+void LogView::showEvent(QShowEvent* event)
+{
+    resumeLayout();
+    QTextEdit::showEvent(event);
+}
+
+void LogView::resizeEvent(QResizeEvent* event)
+{
+    QTextEdit::resizeEvent(event);
+    // The view has just given the document a page size of its own and laid it out.
+    if (m_deferredPageSize && !document()->pageSize().isNull())
+        m_deferredPageSize.reset();
+}
+
+void LogView::deferLayout()
+{
+    const bool small = document()->blockCount() < kMaxDeferredBlocks;
+    if (m_deferredPageSize && !small) {
+        // Grown too long to lay out at once when shown: laid out now, and from here on line by line.
+        document()->setPageSize(*std::exchange(m_deferredPageSize, std::nullopt));
+        return;
+    }
+    if (m_deferredPageSize || isVisible() || !small)
+        return;
+    // A document whose page size is null is not laid out as it changes.
+    m_deferredPageSize = document()->pageSize();
+    document()->setPageSize(QSizeF(0, 0));
+}
+
+void LogView::resumeLayout()
+{
+    if (const std::optional<QSizeF> size = std::exchange(m_deferredPageSize, std::nullopt))
+        document()->setPageSize(*size);
+    if (std::exchange(m_scrollWhenShown, false)) {
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        showEnd(end);
+    }
+}
+
+void LogView::showEnd(const QTextCursor& end)
+{
+    setTextCursor(end);
+    ensureCursorVisible();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void LogView::holdPaint()
@@ -63,6 +113,7 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         return;
     }
     holdPaint();
+    deferLayout();
     try {
         QString line = text;
         line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -70,22 +121,22 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
 
         QTextDocument* doc = document();
         QTextCursor cursor(doc);
+        // One edit, so the document is laid out once per line rather than after each insertion. It
+        // starts before the move: a cursor moved outside an edit lays out the line to find its x.
+        cursor.beginEditBlock();
         cursor.movePosition(QTextCursor::End);
         const bool empty = doc->characterCount() <= 1;
         QTextCharFormat format = cursor.charFormat();
-        // One edit, so the document is laid out once per line rather than after each insertion.
-        cursor.beginEditBlock();
         if (!empty)
             cursor.insertBlock(cursor.blockFormat(), format);
         format.setForeground(color);
         cursor.insertText(line, format);
         cursor.endEditBlock();
 
-        if (scrollToEnd) {
-            setTextCursor(cursor);
-            ensureCursorVisible();
-            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-        }
+        if (scrollToEnd && m_deferredPageSize)
+            m_scrollWhenShown = true;
+        else if (scrollToEnd)
+            showEnd(cursor);
     } catch (...) {
         // Appending to the log never ends the handling of a message.
     }
@@ -131,6 +182,7 @@ void LogView::showDocument(QTextDocument* filled)
 {
     const QPointer<QTextDocument> old = document();
     filled->setUndoRedoEnabled(old->isUndoRedoEnabled());
+    m_deferredPageSize.reset(); // the view lays the new document out for itself
     setDocument(filled);
     // The view's own first document belongs to Qt; the loaded ones are ours.
     if (old && old != filled && old->parent() == this)

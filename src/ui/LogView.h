@@ -7,6 +7,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <optional>
+
 namespace quorvel::ui {
 
 class LogView : public QTextEdit {
@@ -33,11 +35,20 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void holdPaint();
     void releasePaint();
+    void deferLayout();
+    void resumeLayout();
+    void showEnd(const QTextCursor& end);
 
+    // While nobody sees the log (the window in the tray) lines are not laid out: the document keeps its
+    // page size here and has none meanwhile. Showing lays the whole log out once.
+    std::optional<QSizeF> m_deferredPageSize;
+    bool m_scrollWhenShown = false;
     QElapsedTimer m_sincePaint;
     QTimer m_paintRelease;
     struct Waiting {

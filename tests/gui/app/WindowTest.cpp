@@ -21,6 +21,9 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
 
 using namespace quorvel;
 using namespace quorvel::testing;
@@ -331,6 +334,49 @@ private slots:
         QTRY_VERIFY(watch.lastPaint >= lastLine);
         QVERIFY(log.viewport()->updatesEnabled() && log.verticalScrollBar()->updatesEnabled());
         QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
+    }
+
+    void hiddenLogIsLaidOutWhenShown_data()
+    {
+        QTest::addColumn<int>("whileHidden");
+        QTest::addColumn<bool>("resizedWhileHidden");
+        QTest::addColumn<bool>("laidOutWhileHidden");
+        QTest::newRow("lines while hidden") << 300 << false << false;
+        QTest::newRow("resized while hidden") << 300 << true << false;
+        // Past 20,000 lines showing would take too long: the log is laid out as the lines come.
+        QTest::newRow("grown long while hidden") << 20100 << false << true;
+    }
+
+    void hiddenLogIsLaidOutWhenShown()
+    {
+        QFETCH(int, whileHidden);
+        QFETCH(bool, resizedWhileHidden);
+        QFETCH(bool, laidOutWhileHidden);
+        ui::LogView log;
+        log.resize(300, 200);
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        log.AddLogLine(QStringLiteral("before"), Qt::black, true);
+        log.hide();
+        for (int i = 0; i < whileHidden; ++i)
+            log.AddLogLine(QStringLiteral("hidden line %1 ").arg(i).repeated(i % 7 + 1), Qt::blue, true);
+        if (resizedWhileHidden)
+            log.resize(200, 300);
+        QTextDocument* doc = log.document();
+        QCOMPARE(doc->blockCount(), whileHidden + 1);
+        QCOMPARE(doc->lastBlock().layout()->lineCount() > 0, laidOutWhileHidden);
+
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        QScrollBar* bar = log.verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        // Laid out at the view's width, to the heights a layout made afresh gives.
+        QCOMPARE(doc->textWidth(), qreal(log.viewport()->width()));
+        const qreal shown = doc->documentLayout()->documentSize().height();
+        doc->setPageSize(doc->pageSize());
+        log.ensureCursorVisible();
+        QCOMPARE(doc->documentLayout()->documentSize().height(), shown);
     }
 
     void links()
