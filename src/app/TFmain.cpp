@@ -54,6 +54,28 @@ QColor ToColor(const capture::Rgb& rgb)
     return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
+// The local time to the second, as the log header and the contacts list show it. Asking the C library
+// re-reads the time zone file each time, which cost a burst of chat a fifth of its handling; the
+// local time is therefore asked once a second at most.
+struct LocalSecond {
+    std::int64_t utcSecond = -1;
+    std::string clock;   // hh:mm:ss
+    std::string isoDate; // yyyy-MM-ddThh:mm:ss
+};
+
+const LocalSecond& CurrentLocalSecond()
+{
+    static LocalSecond current;
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    if (utc.toSecsSinceEpoch() != current.utcSecond) {
+        const QDateTime local = utc.toLocalTime();
+        current.utcSecond = utc.toSecsSinceEpoch();
+        current.clock = local.time().toString(QStringLiteral("hh:mm:ss")).toStdString();
+        current.isoDate = local.toString(Qt::ISODate).toStdString();
+    }
+    return current;
+}
+
 } // namespace
 
 TFmain::TFmain(Platform platform, QWidget* parent) : QMainWindow(parent), m_platform(std::move(platform))
@@ -311,13 +333,13 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
 {
     const capture::ReadingOptions own{CBMe->isChecked(), CBmyname->isChecked(), CBmyex->isChecked()};
     const capture::ReadingOptions friends{CBFriend->isChecked(), CBFriendsname->isChecked(), CBFriendsex->isChecked()};
-    const std::string time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString();
+    const LocalSecond& now = CurrentLocalSecond();
     capture::SpeechShaping shaping;
     shaping.speakLinks = CBLinks->isChecked();
     shaping.maxSpoken = static_cast<std::size_t>(SEMaxSpoken->value());
     ContactsModel* contacts = TabSheet3->model();
     const capture::EventOutcome outcome = capture::HandleChatEvent(
-        event, own, friends, NShowTime1->isChecked(), time, settings::ShapeSpeech(contacts->book(), event, shaping));
+        event, own, friends, NShowTime1->isChecked(), now.clock, settings::ShapeSpeech(contacts->book(), event, shaping));
 
     auto speak = [this, &outcome, contacts] {
         if (!outcome.speech)
@@ -341,8 +363,7 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
     if (outcome.speakAfterLines >= outcome.lines.size())
         speak();
     if (event.direction == capture::Direction::Friend && !event.account.empty())
-        contacts->recordMessage(event.account, event.nickname,
-                                QDateTime::currentDateTime().toString(Qt::ISODate).toStdString());
+        contacts->recordMessage(event.account, event.nickname, now.isoDate);
 }
 
 void TFmain::showCaptureError(const QString& text, bool standardError)
