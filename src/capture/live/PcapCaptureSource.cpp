@@ -31,6 +31,10 @@ constexpr int SnapLength = 65535;
 constexpr int DispatchBatch = 512;
 // Handing on stops after this long and goes on in the next turn of the event loop.
 constexpr int DeliverSliceMs = 10;
+// After a read the reader waits this long before it looks again, so that a burst is read in gulps:
+// woken for every frame, a thousand chat messages a second cost the reader more than their decoding.
+// The ring holds hundreds of frames, far more than arrive in this time.
+constexpr int GatherMs = 2;
 // A queue this long means the receivers cannot keep up at all; further datagrams are dropped.
 constexpr std::size_t MaxPending = 100000;
 
@@ -335,6 +339,9 @@ void PcapCaptureSource::readLoop()
         }
         batch.frames.clear();
         notifyGuiThread();
+        pollfd stop = watched[1];
+        if (!failure && ::poll(&stop, 1, GatherMs) > 0)
+            break; // asked to stop
     }
 }
 
