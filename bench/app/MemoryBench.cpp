@@ -1,6 +1,6 @@
 // Resident memory of the real main window: after start, and as 100,000 captured chat messages are
-// logged through the real decoding and event handling. Run offscreen:
-//   QT_QPA_PLATFORM=offscreen build/bin/bench_memory [messages]
+// logged through the real decoding and event handling, with the window shown or in the tray. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen build/bin/bench_memory [messages] [tray]
 
 #include "Fakes.h"
 #include "Support.h"
@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     const int messages = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const bool tray = argc > 2 && std::string(argv[2]) == "tray";
     QTemporaryDir config;
 
     using namespace quorvel;
@@ -65,6 +67,9 @@ int main(int argc, char* argv[])
     QCoreApplication::processEvents();
     const Resident start = ReadResident();
     Print("after start (window shown)", start);
+    if (tray)
+        window.hide(); // as closing the window does
+
 
     // Logging is measured, not synthesis: nothing is spoken.
     for (const char* name : {"CBMe", "CBmyname", "CBmyex", "CBFriend", "CBFriendsname", "CBFriendsex"})
@@ -86,6 +91,16 @@ int main(int argc, char* argv[])
             std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / i);
             before = now;
         }
+    }
+    if (tray) {
+        QElapsedTimer showing;
+        showing.start();
+        window.show();
+        QCoreApplication::processEvents();
+        std::printf("window shown again in %.0f ms\n", showing.nsecsElapsed() / 1e6);
+        const Resident now = ReadResident();
+        Print("after showing", now);
+        std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / messages);
     }
     std::printf("log: %d blocks, %lld characters\n", window.log()->document()->blockCount(),
                 static_cast<long long>(window.log()->document()->characterCount()));
