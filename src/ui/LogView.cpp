@@ -31,6 +31,13 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent)
     document()->setUndoRedoEnabled(false);
     m_paintRelease.setSingleShot(true);
     connect(&m_paintRelease, &QTimer::timeout, this, &LogView::releasePaint);
+    m_closeEdit.setSingleShot(true);
+    connect(&m_closeEdit, &QTimer::timeout, this, &LogView::closeEdit);
+}
+
+LogView::~LogView()
+{
+    closeEdit();
 }
 
 bool LogView::viewportEvent(QEvent* event)
@@ -59,6 +66,7 @@ void LogView::deferLayout()
     const bool small = document()->blockCount() < kMaxDeferredBlocks;
     if (m_deferredPageSize && !small) {
         // Grown too long to lay out at once when shown: laid out now, and from here on line by line.
+        closeEdit();
         document()->setPageSize(*std::exchange(m_deferredPageSize, std::nullopt));
         return;
     }
@@ -69,8 +77,16 @@ void LogView::deferLayout()
     document()->setPageSize(QSizeF(0, 0));
 }
 
+void LogView::closeEdit()
+{
+    m_closeEdit.stop();
+    if (!m_openEdit.isNull())
+        std::exchange(m_openEdit, QTextCursor()).endEditBlock();
+}
+
 void LogView::resumeLayout()
 {
+    closeEdit();
     if (const std::optional<QSizeF> size = std::exchange(m_deferredPageSize, std::nullopt))
         document()->setPageSize(*size);
     if (std::exchange(m_scrollWhenShown, false)) {
@@ -114,6 +130,11 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
     }
     holdPaint();
     deferLayout();
+    if (m_deferredPageSize && m_openEdit.isNull()) {
+        m_openEdit = QTextCursor(document());
+        m_openEdit.beginEditBlock();
+        m_closeEdit.start(0);
+    }
     try {
         QString line = text;
         line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -182,6 +203,7 @@ void LogView::showDocument(QTextDocument* filled)
 {
     const QPointer<QTextDocument> old = document();
     filled->setUndoRedoEnabled(old->isUndoRedoEnabled());
+    closeEdit();
     m_deferredPageSize.reset(); // the view lays the new document out for itself
     setDocument(filled);
     // The view's own first document belongs to Qt; the loaded ones are ours.

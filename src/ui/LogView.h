@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QList>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -15,6 +16,7 @@ class LogView : public QTextEdit {
     Q_OBJECT
 public:
     explicit LogView(QWidget* parent = nullptr);
+    ~LogView() override;
 
     // Appends text as a new last line, in the end's formatting with the given colour; exactly the
     // appended characters get the colour. Flat cost: no copy of the whole text per line.
@@ -42,6 +44,7 @@ private:
     void holdPaint();
     void releasePaint();
     void deferLayout();
+    void closeEdit();
     void resumeLayout();
     void showEnd(const QTextCursor& end);
 
@@ -49,6 +52,10 @@ private:
     // page size here and has none meanwhile. Showing lays the whole log out once.
     std::optional<QSizeF> m_deferredPageSize;
     bool m_scrollWhenShown = false;
+    // Meanwhile the lines of one turn of the event loop are one edit of the document, which is told
+    // of them once.
+    QTextCursor m_openEdit;
+    QTimer m_closeEdit;
     QElapsedTimer m_sincePaint;
     QTimer m_paintRelease;
     struct Waiting {
