@@ -101,12 +101,4 @@ int CaptureRingBytes(int mtu)
     return static_cast<int>(std::clamp<long long>(slot * Frames, MinBytes, MaxBytes));
 }
 
-std::string CaptureFilter(bool loopbackInterface)
-{
-    std::string filter = "ip and tcp port 1863";
-    if (loopbackInterface)
-        filter += " and inbound";
-    return filter;
-}
-
 } // namespace quorvel::capture

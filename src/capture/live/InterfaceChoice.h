@@ -41,14 +41,12 @@ std::optional<std::string> DefaultRouteInterface(std::string_view procNetRoute);
 std::optional<std::string> ChooseCaptureInterface(Ipv4 hostAddress, std::span<const NetInterface> interfaces,
                                                   const std::optional<std::string>& defaultRouteInterface);
 
-// The size of the capture's kernel ring for an interface of this MTU (unknown: 0). Each frame takes a
-// slot of the MTU's size, so the ring is sized by frames, within bounds on memory: about 4,000
-// frames on Ethernet, 512 on the loopback interface (MTU 64 KiB).
+// The size of the capture's kernel ring for an interface of this MTU (unknown: 0): room for about
+// 4,000 frames of the MTU's size, within bounds on memory (512 on the loopback interface, MTU 64 KiB).
+// Frames are packed, so the ring holds far more of the small frames chat is made of.
 int CaptureRingBytes(int mtu);
 
-// The kernel filter for a capture on an interface: IPv4 TCP segments to or from port 1863. On a
-// loopback interface every datagram passes twice (sent, then received); only the received copy is
-// let through, so the ring holds each once.
-std::string CaptureFilter(bool loopbackInterface);
+// The kernel filter for a capture on an interface: IPv4 TCP segments to or from port 1863.
+inline constexpr const char* CaptureFilter = "ip and tcp port 1863";
 
 } // namespace quorvel::capture

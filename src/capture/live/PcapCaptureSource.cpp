@@ -29,12 +29,10 @@ namespace {
 
 constexpr int SnapLength = 65535;
 constexpr int DispatchBatch = 512;
+// The kernel hands a block of frames over when it is full or this long after its first frame.
+constexpr int BlockTimeoutMs = 10;
 // Handing on stops after this long and goes on in the next turn of the event loop.
 constexpr int DeliverSliceMs = 10;
-// After a read the reader waits this long before it looks again, so that a burst is read in gulps:
-// woken for every frame, a thousand chat messages a second cost the reader more than their decoding.
-// The ring holds hundreds of frames, far more than arrive in this time.
-constexpr int GatherMs = 2;
 // A queue this long means the receivers cannot keep up at all; further datagrams are dropped.
 constexpr std::size_t MaxPending = 100000;
 
@@ -173,10 +171,13 @@ PcapCaptureSource::Handle PcapCaptureSource::createFor(const char* device, int& 
         return {};
     }
     pcap_set_snaplen(handle.get(), SnapLength);
-    pcap_set_immediate_mode(handle.get(), 1);
+    // Not immediate: frames are packed into blocks instead of each taking a slot of the snap length,
+    // so the ring holds thousands of small chat frames rather than a few hundred (on loopback a
+    // stalled reader lost whole runs of a burst), and a burst wakes the reader once per block.
+    pcap_set_immediate_mode(handle.get(), 0);
+    pcap_set_timeout(handle.get(), BlockTimeoutMs);
     pcap_set_promisc(handle.get(), 0);
-    // The reader thread empties the ring as frames come: it only has to ride out the reader's own
-    // wake-up delays. ("any" is closed again at once.)
+    // ("any" is closed again at once.)
     pcap_set_buffer_size(handle.get(), CaptureRingBytes(InterfaceMtu(device)));
     int status = 0;
     int savedErrno = 0;
@@ -217,9 +218,13 @@ int PcapCaptureSource::applyFilter()
 {
     if (!m_handle)
         return EBADF;
+    // On loopback every datagram passes twice, sent and then received; only the received copy is
+    // kept. Not by "inbound" in the filter: libpcap filters the block being filled when the filter is
+    // set in user space, where "inbound" cannot be told, and that block's frames were lost.
+    if (m_loopback && pcap_setdirection(m_handle.get(), PCAP_D_IN) != 0)
+        return EINVAL;
     bpf_program program{};
-    const std::string filter = CaptureFilter(m_loopback);
-    if (pcap_compile(m_handle.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0)
+    if (pcap_compile(m_handle.get(), &program, CaptureFilter, 1, PCAP_NETMASK_UNKNOWN) != 0)
         return EINVAL;
     errno = 0;
     const int status = pcap_setfilter(m_handle.get(), &program);
@@ -339,9 +344,6 @@ void PcapCaptureSource::readLoop()
         }
         batch.frames.clear();
         notifyGuiThread();
-        pollfd stop = watched[1];
-        if (!failure && ::poll(&stop, 1, GatherMs) > 0)
-            break; // asked to stop
     }
 }
 
