@@ -296,13 +296,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"},
         // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
         // of the keys stay; engines without a selection keep their stored text.
-        SaveRow{"ExistingFileKeptAround",
-                "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime = 1\nRATE=3\nextra=keep me\nEngine=0x7\n\n"
-                "; trailing comment\n[last]\nx=1",
-                SettingsToSave{.rate = -1, .volume = 5},
-                "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\n"
-                "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
-                "cbfriendsex=1\nspeaklinks=1\nmaxspoken=300\n\n; trailing comment\n[last]\nx=1"},
+        SaveRow{
+            "ExistingFileKeptAround",
+            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime = 1\nRATE=3\nextra=keep "
+            "me\nEngine=0x7\nEngine1=$3\n\n"
+            "; trailing comment\n[last]\nx=1",
+            SettingsToSave{.rate = -1, .volume = 5},
+            "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\nEngine1=$3\n"
+            "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
+            "cbfriendsex=1\nspeaklinks=1\nmaxspoken=300\n\n; trailing comment\n[last]\nx=1"},
         SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
                 "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
                 "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\nspeaklinks=1\r\nmaxspoken="
@@ -315,132 +317,91 @@ INSTANTIATE_TEST_SUITE_P(
                 "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"}),
     RowName<SaveRow>);
 
-TEST(Save, WhatIsSavedLoadsBack)
-{
-    TempDir dir;
-    const SettingsStore store(dir.path() / "set.ini");
-    store.save(Mixed);
-    const StoredSettings expected{.engine = 2,
-                                  .engine1 = 0,
-                                  .rate = 10,
-                                  .rate1 = -10,
-                                  .volume = 0,
-                                  .volume1 = 55,
-                                  .cbme = true,
-                                  .cbfriend = false,
-                                  .cbmyname = true,
-                                  .cbfriendsname = false,
-                                  .cbmyex = true,
-                                  .cbfriendsex = false,
-                                  .showtime = false,
-                                  .speaklinks = false,
-                                  .maxspoken = 120};
-    EXPECT_EQ(store.load(), expected);
-}
-
-TEST(Save, NoVoicesLeavesStoredEnginesAlone)
-{
-    TempDir dir;
-    const SettingsStore store(dir.path() / "set.ini");
-    WriteFile(store.path(), "[set]\nEngine=4\nEngine1=$3\n");
-    store.save(SettingsToSave{});
-    EXPECT_EQ(store.load().engine, 4);
-    EXPECT_EQ(store.load().engine1, 3);
-    EXPECT_NE(ReadFile(store.path()).find("Engine1=$3\n"), std::string::npos);
-}
-
-TEST(Save, KeepsTheFileMode)
-{
-    TempDir dir;
-    const auto path = dir.path() / "set.ini";
-    WriteFile(path, "[set]\n");
-    fs::permissions(path, fs::perms(0640));
-    SettingsStore(path).save(SettingsToSave{});
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::mask, fs::perms(0640));
-}
-
-TEST(Save, ReplacesTheFileBehindASymbolicLink)
+// The file is replaced behind a symbolic link and keeps its mode.
+TEST(Save, ThroughASymbolicLinkKeepingTheMode)
 {
     TempDir dir;
     const auto real = dir.path() / "real.ini";
     const auto link = dir.path() / "set.ini";
     WriteFile(real, "[set]\nRate=1\n");
+    fs::permissions(real, fs::perms(0640));
     fs::create_symlink(real, link);
     SettingsStore(link).save(SettingsToSave{.rate = 7});
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(SettingsStore(real).load().rate, 7);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::mask, fs::perms(0640));
 }
 
 const std::string OldFile = "[set]\nRate=3\n; the old file, which must survive whole\n" + std::string(4000, ';') + "\n";
 
-TEST(SaveFailure, UnwritableFolderKeepsOldFile)
+enum class Runner { Direct, Unprivileged, FileSizeLimit };
+
+struct SaveFailureRow {
+    std::string name;
+    std::function<fs::path(const fs::path&)> prepare; // makes the test folder's files, returns the ini path
+    Runner runner;
+};
+
+class SaveFailureTest : public testing::TestWithParam<SaveFailureRow> {};
+
+// Every failure is reported with the path, leaves the old file whole and no temporary file behind.
+TEST_P(SaveFailureTest, OldFileSurvives)
 {
     TempDir dir;
-    const auto folder = dir.path() / "quorvel";
-    fs::create_directory(folder);
-    const auto path = folder / "set.ini";
-    WriteFile(path, OldFile);
-    fs::permissions(folder, fs::perms(0555));
-    const auto error = RunUnprivileged([&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }); });
+    const auto path = GetParam().prepare(dir.path());
+    const auto save = [&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }); };
+    std::optional<std::string> error;
+    if (GetParam().runner == Runner::Direct)
+        error = save();
+    else if (GetParam().runner == Runner::Unprivileged)
+        error = RunUnprivileged(save);
+    else // the disk "fills up" half-way: the new file's write fails after its first kilobyte, for root too
+        error = RunInChild(
+            [] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{1024, 1024};
+                return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+            },
+            save);
     if (!error)
         GTEST_SKIP() << "cannot become an unprivileged user";
     EXPECT_EQ(*error, "Unable to write to " + path.string());
-    EXPECT_EQ(ReadFile(path), OldFile);
-    EXPECT_EQ(EntryCount(folder), 1);
+    if (!fs::is_directory(path.parent_path()))
+        return;
+    if (fs::exists(path)) {
+        fs::permissions(path, fs::perms::owner_read, fs::perm_options::add);
+        EXPECT_EQ(ReadFile(path), OldFile);
+    }
+    EXPECT_EQ(EntryCount(path.parent_path()), fs::exists(path) ? 1 : 0) << "a temporary file was left behind";
 }
 
-TEST(SaveFailure, UnreadableOldFileIsNotOverwritten)
+fs::path OldFileWithMode(const fs::path& folder, fs::perms mode)
 {
-    TempDir dir;
-    const auto path = dir.path() / "set.ini";
-    WriteFile(path, OldFile);
-    fs::permissions(path, fs::perms::none);
-    const auto error = RunUnprivileged([&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }); });
-    if (!error)
-        GTEST_SKIP() << "cannot become an unprivileged user";
-    EXPECT_EQ(*error, "Unable to write to " + path.string());
-    fs::permissions(path, fs::perms::owner_read);
-    EXPECT_EQ(ReadFile(path), OldFile);
+    WriteFile(folder / "set.ini", OldFile);
+    fs::permissions(folder / "set.ini", mode);
+    return folder / "set.ini";
 }
 
-// Read-only by its mode alone, so that root is refused too.
-TEST(SaveFailure, ReadOnlyFileIsLeftAlone)
-{
-    TempDir dir;
-    const auto path = dir.path() / "set.ini";
-    WriteFile(path, OldFile);
-    fs::permissions(path, fs::perms(0444));
-    EXPECT_EQ(ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }),
-              "Unable to write to " + path.string());
-    EXPECT_EQ(ReadFile(path), OldFile);
-    EXPECT_EQ(EntryCount(dir.path()), 1);
-}
-
-// The disk "fills up" half-way: a file size limit makes the write of the new file fail after its
-// first kilobyte (this works for root too).
-TEST(SaveFailure, WriteFailingHalfWayKeepsOldFile)
-{
-    TempDir dir;
-    const auto path = dir.path() / "set.ini";
-    WriteFile(path, OldFile);
-    const auto limitFileSize = [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1024, 1024};
-        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    };
-    const auto error = RunInChild(
-        limitFileSize, [&] { return ErrorOf([&] { SettingsStore(path).save(SettingsToSave{.rate = 9}); }); });
-    EXPECT_EQ(error, "Unable to write to " + path.string());
-    EXPECT_EQ(ReadFile(path), OldFile);
-    EXPECT_EQ(EntryCount(dir.path()), 1) << "the temporary file was not removed";
-}
-
-TEST(SaveFailure, MissingFolder)
-{
-    TempDir dir;
-    const auto path = dir.path() / "gone" / "set.ini";
-    EXPECT_EQ(ErrorOf([&] { SettingsStore(path).save(SettingsToSave{}); }), "Unable to write to " + path.string());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveFailureTest,
+    testing::Values(
+        SaveFailureRow{"UnwritableFolder",
+                       [](const fs::path& d) {
+                           fs::create_directory(d / "quorvel");
+                           const auto path = OldFileWithMode(d / "quorvel", fs::perms(0644));
+                           fs::permissions(d / "quorvel", fs::perms(0555));
+                           return path;
+                       },
+                       Runner::Unprivileged},
+        SaveFailureRow{"UnreadableOldFileIsNotOverwritten",
+                       [](const fs::path& d) { return OldFileWithMode(d, fs::perms::none); }, Runner::Unprivileged},
+        // Read-only by its mode alone, so that root is refused too.
+        SaveFailureRow{"ReadOnlyFileIsLeftAlone", [](const fs::path& d) { return OldFileWithMode(d, fs::perms(0444)); },
+                       Runner::Direct},
+        SaveFailureRow{"WriteFailingHalfWay", [](const fs::path& d) { return OldFileWithMode(d, fs::perms(0644)); },
+                       Runner::FileSizeLimit},
+        SaveFailureRow{"MissingFolder", [](const fs::path& d) { return d / "gone" / "set.ini"; }, Runner::Direct}),
+    RowName<SaveFailureRow>);
 
 // --- the folder --------------------------------------------------------------------------------
 
@@ -452,15 +413,10 @@ TEST(Folder, CreatedWithMissingParentsAndTrailingSeparator)
     EXPECT_EQ(folder, home / "quorvel" / "");
     EXPECT_EQ(folder.string().back(), '/');
     EXPECT_TRUE(fs::is_directory(home / "quorvel"));
-    // Found again the next time, unchanged.
+    // Found again the next time, unchanged; a renamed executable gets a folder of its own.
     EXPECT_EQ(LocateSettingsFolder(home, "quorvel"), folder);
-}
-
-TEST(Folder, RenamedExecutableGetsAFolderOfItsOwn)
-{
-    TempDir dir;
-    EXPECT_NE(LocateSettingsFolder(dir.path(), "abc"), LocateSettingsFolder(dir.path(), "quorvel"));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "abc"));
+    EXPECT_EQ(LocateSettingsFolder(home, "abc"), home / "abc" / "");
+    EXPECT_TRUE(fs::is_directory(home / "abc"));
 }
 
 struct FolderErrorRow {
@@ -468,6 +424,7 @@ struct FolderErrorRow {
     std::function<fs::path(const fs::path&)> makeHome; // prepares the test folder, returns configHome
     std::string baseName;
     std::string error;
+    bool unprivileged = false; // run by a user to whom permissions apply
 };
 
 class FolderErrorTest : public testing::TestWithParam<FolderErrorRow> {};
@@ -476,7 +433,11 @@ TEST_P(FolderErrorTest, Wording)
 {
     TempDir dir;
     const auto home = GetParam().makeHome(dir.path());
-    EXPECT_EQ(ErrorOf([&] { LocateSettingsFolder(home, GetParam().baseName); }), GetParam().error);
+    const auto locate = [&] { return ErrorOf([&] { LocateSettingsFolder(home, GetParam().baseName); }); };
+    const auto error = GetParam().unprivileged ? RunUnprivileged(locate) : locate();
+    if (!error)
+        GTEST_SKIP() << "cannot become an unprivileged user";
+    EXPECT_EQ(*error, GetParam().error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -509,33 +470,21 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Invalid filename"},
                     FolderErrorRow{"EmptyBaseName", [](const fs::path& d) { return d; }, "", "Invalid filename"},
                     FolderErrorRow{"BaseNameWithSlash", [](const fs::path& d) { return d; }, "a/b", "Invalid filename"},
-                    FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"}),
+                    FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"},
+                    FolderErrorRow{"ReadOnlyParent",
+                                   [](const fs::path& d) {
+                                       fs::create_directory(d / ".config");
+                                       fs::permissions(d / ".config", fs::perms(0555));
+                                       return d / ".config";
+                                   },
+                                   "quorvel", "File access denied", true},
+                    FolderErrorRow{"UnsearchableParent",
+                                   [](const fs::path& d) {
+                                       fs::create_directory(d / "locked");
+                                       fs::permissions(d / "locked", fs::perms::none);
+                                       return d / "locked" / ".config";
+                                   },
+                                   "quorvel", "File access denied", true}),
     RowName<FolderErrorRow>);
-
-TEST(Folder, ReadOnlyParentIsAccessDenied)
-{
-    TempDir dir;
-    const auto home = dir.path() / ".config";
-    fs::create_directory(home);
-    fs::permissions(home, fs::perms(0555));
-    const auto error = RunUnprivileged([&] { return ErrorOf([&] { LocateSettingsFolder(home, "quorvel"); }); });
-    if (!error)
-        GTEST_SKIP() << "cannot become an unprivileged user";
-    EXPECT_EQ(*error, "File access denied");
-    EXPECT_FALSE(fs::exists(home / "quorvel"));
-}
-
-TEST(Folder, UnsearchableParentIsAccessDenied)
-{
-    TempDir dir;
-    const auto locked = dir.path() / "locked";
-    fs::create_directory(locked);
-    fs::permissions(locked, fs::perms::none);
-    const auto error =
-        RunUnprivileged([&] { return ErrorOf([&] { LocateSettingsFolder(locked / ".config", "quorvel"); }); });
-    if (!error)
-        GTEST_SKIP() << "cannot become an unprivileged user";
-    EXPECT_EQ(*error, "File access denied");
-}
 
 } // namespace
