@@ -57,14 +57,6 @@ struct QuotingCase {
 
 const QuotingCase kQuoting[] = {
     {"plain", "/usr/bin/quorvel", " -s", R"("/usr/bin/quorvel" -s)", {"/usr/bin/quorvel", "-s"}, "/usr/bin/"},
-    {"blanks",
-     "/opt/My Apps/quorvel",
-     " -s",
-     R"("/opt/My Apps/quorvel" -s)",
-     {"/opt/My Apps/quorvel", "-s"},
-     "/opt/My Apps/"},
-    {"double_quote", R"(/opt/a"b/q)", " -s", R"("/opt/a\\"b/q" -s)", {R"(/opt/a"b/q)", "-s"}, R"(/opt/a"b/)"},
-    {"single_quote", "/opt/it's/q", " -s", R"("/opt/it's/q" -s)", {"/opt/it's/q", "-s"}, "/opt/it's/"},
     // GLib looks the program up without undoing "%%", so such a program is started through the shell.
     {"percent",
      "/opt/100%d/q",
@@ -72,14 +64,6 @@ const QuotingCase kQuoting[] = {
      R"(/bin/sh -c "exec \\"\\$0\\" \\"\\$@\\"" "/opt/100%%d/q" -s)",
      {"/bin/sh", "-c", R"(exec "$0" "$@")", "/opt/100%d/q", "-s"},
      "/opt/100%d/"},
-    {"dollar", "/opt/$HOME/q", " -s", R"("/opt/\\$HOME/q" -s)", {"/opt/$HOME/q", "-s"}, "/opt/$HOME/"},
-    {"backtick", "/opt/`id`/q", " -s", R"("/opt/\\`id\\`/q" -s)", {"/opt/`id`/q", "-s"}, "/opt/`id`/"},
-    {"backslash",
-     R"(/opt/back\slash/q)",
-     " -s",
-     R"("/opt/back\\\\slash/q" -s)",
-     {R"(/opt/back\slash/q)", "-s"},
-     R"(/opt/back\\slash/)"},
     {"backslash_before_quote",
      R"(/opt/x\"y/q)",
      " -s",
@@ -92,6 +76,7 @@ const QuotingCase kQuoting[] = {
      R"("/home/张三/应用/quorvel" -s)",
      {"/home/张三/应用/quorvel", "-s"},
      "/home/张三/应用/"},
+    // Every character that needs quoting or escaping, in the program's folder and its name.
     {"everything_but_percent",
      R"(/tmp/a b'"$`\c/q q)",
      " -s",
@@ -195,6 +180,7 @@ TEST_F(DesktopEntryTest, ExtensionCheck)
         {"double", "h.desktop.bak", false},
         {"prefix_only", "i.desk", false},
         {"trailing_dot", "j.desktop.", false},
+        {"checked_before_the_folder", "missing/k.lnk", false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -216,40 +202,20 @@ TEST_F(DesktopEntryTest, ExtensionCheck)
     EXPECT_EQ(listing().size(), 4u);
 }
 
-TEST_F(DesktopEntryTest, WrongExtensionIsCheckedBeforeTheFolder)
-{
-    try {
-        CreateShellLink("/usr/bin/quorvel", " -s", (m_dir / "missing" / "x.lnk").string(), "Quorvel");
-        FAIL() << "accepted";
-    } catch (const ShellLinkError& e) {
-        EXPECT_EQ(std::string(e.what()), kWrongExtension);
-    }
-}
-
 // ---- writing ----
 
-TEST_F(DesktopEntryTest, ReplacesAnExistingEntry)
+// As with the shell's own save, the folder decides: the rename swaps even a read-only file as a whole.
+TEST_F(DesktopEntryTest, ReplacesAnExistingReadOnlyEntry)
 {
     const fs::path file = m_dir / "quorvel.desktop";
     CreateShellLink("/old/place/quorvel", " -s", file.string(), "Old");
+    fs::permissions(file, fs::perms::owner_read);
     CreateShellLink("/new/place/quorvel", " -s", file.string(), "Quorvel");
     auto keys = entry(file);
     EXPECT_EQ(keys["Exec"], R"("/new/place/quorvel" -s)");
     EXPECT_EQ(keys["Path"], "/new/place/");
     EXPECT_EQ(keys["Comment"], "Quorvel");
     EXPECT_EQ(listing(), std::vector<fs::path>{"quorvel.desktop"});
-}
-
-TEST_F(DesktopEntryTest, ReplacesAReadOnlyFileInAWritableFolder)
-{
-    // As with the shell's own save, the folder decides, and the rename swaps the file as a whole.
-    const fs::path file = m_dir / "quorvel.desktop";
-    {
-        std::ofstream(file) << "old";
-    }
-    fs::permissions(file, fs::perms::owner_read);
-    CreateShellLink("/usr/bin/quorvel", " -s", file.string(), "Quorvel");
-    EXPECT_EQ(entry(file)["Exec"], R"("/usr/bin/quorvel" -s)");
 }
 
 TEST_F(DesktopEntryTest, WriteFailuresAreReported)
@@ -262,6 +228,8 @@ TEST_F(DesktopEntryTest, WriteFailuresAreReported)
     {
         std::ofstream(m_dir / "taken.desktop" / "inside") << "x";
     }
+    fs::create_directory(m_dir / "ro");
+    fs::permissions(m_dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
 
     struct Row {
         const char* name;
@@ -271,9 +239,12 @@ TEST_F(DesktopEntryTest, WriteFailuresAreReported)
         {"missing_folder", m_dir / "missing" / "quorvel.desktop"},
         {"folder_is_a_file", regular / "quorvel.desktop"}, // ENOTDIR, a failure even for root
         {"name_is_a_folder", m_dir / "taken.desktop"},
+        {"read_only_folder", m_dir / "ro" / "quorvel.desktop"}, // root writes there all the same
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
+        if (r.file.parent_path() == m_dir / "ro" && ::geteuid() == 0)
+            continue;
         try {
             CreateShellLink("/usr/bin/quorvel", " -s", r.file.string(), "Quorvel");
             ADD_FAILURE() << "no error for " << r.file;
@@ -283,19 +254,9 @@ TEST_F(DesktopEntryTest, WriteFailuresAreReported)
     }
     EXPECT_FALSE(fs::exists(m_dir / "missing"));
     EXPECT_TRUE(fs::is_directory(m_dir / "taken.desktop"));
-    EXPECT_EQ(listing().size(), 2u); // no temporary file left behind
-}
-
-TEST_F(DesktopEntryTest, ReadOnlyFolderIsReported)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the ENOTDIR row covers failures for root";
-    const fs::path ro = m_dir / "ro";
-    fs::create_directory(ro);
-    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THROW(CreateShellLink("/usr/bin/quorvel", " -s", (ro / "q.desktop").string(), "Quorvel"), ShellLinkError);
-    fs::permissions(ro, fs::perms::owner_all);
-    EXPECT_TRUE(fs::is_empty(ro));
+    EXPECT_EQ(listing().size(), 3u); // no temporary file left behind
+    fs::permissions(m_dir / "ro", fs::perms::owner_all);
+    EXPECT_TRUE(fs::is_empty(m_dir / "ro"));
 }
 
 TEST_F(DesktopEntryTest, TargetThatIsNotUtf8IsRefused)
