@@ -64,37 +64,20 @@ private slots:
     }
     void cleanup() { h.reset(); }
 
-    void friendMessageWorkedExample()
-    {
-        int linesAtSpeak = -1;
-        h->speech->onSpeak = [&] { linesAtSpeak = int(Lines(*h->window->log()->document()).size()); };
-        h->capture->deliver(FriendMsg("Ann", "Hello"));
-        const auto lines = Lines(*h->window->log()->document());
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(TimeHeader.match(lines[0].text).hasMatch(), qPrintable(lines[0].text));
-        QCOMPARE(lines[0].color, Green);
-        QCOMPARE(lines[1].text, QStringLiteral("Hello"));
-        QCOMPARE(lines[1].color, Black);
-        QCOMPARE(h->speech->speakCalls.size(), 1);
-        QCOMPARE(h->speech->speakCalls[0].channel, speech::Channel::Friend);
-        QCOMPARE(h->speech->speakCalls[0].text, QStringLiteral("Ann 说：Hello"));
-        // Friends are spoken after the header, before the body appears.
-        QCOMPARE(linesAtSpeak, 1);
-    }
-
     void headers_data()
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<bool>("showTime");
         QTest::addColumn<QString>("header"); // regular expression
         QTest::addColumn<QColor>("color");
+        QTest::addColumn<int>("linesAtSpeak"); // friends are spoken after the header, own after the body
         QTest::newRow("friend MSG, time")
-            << FriendMsg("Ann", "Hi") << true << "^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
-        QTest::newRow("friend MSG, no time") << FriendMsg("Ann", "Hi") << false << "^Ann 说 :$" << Green;
+            << FriendMsg("Ann", "Hi") << true << "^Ann 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green << 1;
+        QTest::newRow("friend MSG, no time") << FriendMsg("Ann", "Hi") << false << "^Ann 说 :$" << Green << 1;
         QTest::newRow("friend UBM keeps the time") << FriendUbm("bob@example.org", "Hi") << false
-                                                   << "^bob@example.org 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Blue;
-        QTest::newRow("own, time") << OwnMsg("Hi") << true << "^我 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green;
-        QTest::newRow("own, no time") << OwnMsg("Hi") << false << "^我 说 :$" << Green;
+                                                   << "^bob@example.org 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Blue << 1;
+        QTest::newRow("own, time") << OwnMsg("Hi") << true << "^我 说 \\(\\d\\d:\\d\\d:\\d\\d\\):$" << Green << 2;
+        QTest::newRow("own, no time") << OwnMsg("Hi") << false << "^我 说 :$" << Green << 2;
     }
     void headers()
     {
@@ -102,10 +85,14 @@ private slots:
         QFETCH(bool, showTime);
         QFETCH(QString, header);
         QFETCH(QColor, color);
+        QFETCH(int, linesAtSpeak);
         auto* item = h->find<QAction>("NShowTime1");
         if (item->isChecked() != showTime)
             item->trigger();
+        int linesWhenSpoken = -1;
+        h->speech->onSpeak = [&] { linesWhenSpoken = int(Lines(*h->window->log()->document()).size()); };
         h->capture->deliver(datagram);
+        QCOMPARE(linesWhenSpoken, linesAtSpeak);
         const auto lines = Lines(*h->window->log()->document());
         QCOMPARE(lines.size(), 2);
         QVERIFY2(QRegularExpression(header).match(lines[0].text).hasMatch(), qPrintable(lines[0].text));
@@ -135,19 +122,23 @@ private slots:
         QTest::addColumn<bool>("n");
         QTest::addColumn<bool>("e");
         QTest::addColumn<QString>("spoken"); // empty: nothing spoken
+        QTest::addColumn<QByteArray>("body");
         const QString worded = QStringLiteral("Hi[微笑]");
-        QTest::newRow("friend M N E") << false << true << true << true << "Ann 说：" + worded;
-        QTest::newRow("friend M N") << false << true << true << false << "Ann 说：Hi";
-        QTest::newRow("friend M E") << false << true << false << true << worded;
-        QTest::newRow("friend M") << false << true << false << false << "Hi";
-        QTest::newRow("friend N") << false << false << true << false << "Ann 说：";
-        QTest::newRow("friend N E") << false << false << true << true << "Ann 说：" + worded;
-        QTest::newRow("friend E") << false << false << false << true << "";
-        QTest::newRow("friend none") << false << false << false << false << "";
-        QTest::newRow("own M N E") << true << true << true << true << "我说：" + worded;
-        QTest::newRow("own M") << true << true << false << false << "Hi";
-        QTest::newRow("own N") << true << false << true << false << "我说：";
-        QTest::newRow("own none") << true << false << false << false << "";
+        QTest::newRow("friend M N E") << false << true << true << true << "Ann 说：" + worded << QByteArray("Hi:)");
+        QTest::newRow("friend M N") << false << true << true << false << "Ann 说：Hi" << QByteArray("Hi:)");
+        QTest::newRow("friend M E") << false << true << false << true << worded << QByteArray("Hi:)");
+        QTest::newRow("friend M") << false << true << false << false << "Hi" << QByteArray("Hi:)");
+        QTest::newRow("friend N") << false << false << true << false << "Ann 说：" << QByteArray("Hi:)");
+        QTest::newRow("friend N E") << false << false << true << true << "Ann 说：" + worded << QByteArray("Hi:)");
+        QTest::newRow("friend E") << false << false << false << true << "" << QByteArray("Hi:)");
+        QTest::newRow("friend none") << false << false << false << false << "" << QByteArray("Hi:)");
+        QTest::newRow("own M N E") << true << true << true << true << "我说：" + worded << QByteArray("Hi:)");
+        QTest::newRow("own M") << true << true << false << false << "Hi" << QByteArray("Hi:)");
+        QTest::newRow("own N") << true << false << true << false << "我说：" << QByteArray("Hi:)");
+        QTest::newRow("own none") << true << false << false << false << "" << QByteArray("Hi:)");
+        // A body of emoticons alone is silent without them.
+        QTest::newRow("friend M, emoticon only") << false << true << false << false << "" << QByteArray(":)");
+        QTest::newRow("friend M E, emoticon only") << false << true << false << true << "[微笑]" << QByteArray(":)");
     }
     void speaking()
     {
@@ -156,6 +147,7 @@ private slots:
         QFETCH(bool, n);
         QFETCH(bool, e);
         QFETCH(QString, spoken);
+        QFETCH(QByteArray, body);
         h->find<QCheckBox>(own ? "CBMe" : "CBFriend")->setChecked(m);
         h->find<QCheckBox>(own ? "CBmyname" : "CBFriendsname")->setChecked(n);
         h->find<QCheckBox>(own ? "CBmyex" : "CBFriendsex")->setChecked(e);
@@ -167,12 +159,12 @@ private slots:
         h->find<QSlider>(own ? "TRate" : "TRate1")->setValue(-3);
         h->find<QSlider>(own ? "TVolume" : "TVolume1")->setValue(40);
 
-        h->capture->deliver(own ? OwnMsg("Hi:)") : FriendMsg("Ann", "Hi:)"));
+        h->capture->deliver(own ? OwnMsg(body) : FriendMsg("Ann", body));
 
         // The log is the same whatever the options say.
         const auto lines = Lines(*h->window->log()->document());
         QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[1].text, QStringLiteral("Hi[微笑]"));
+        QCOMPARE(lines[1].text, QString::fromUtf8(body).replace(":)", QStringLiteral("[微笑]")));
         if (spoken.isEmpty()) {
             QCOMPARE(h->speech->speakCalls.size(), 0);
             return;
@@ -210,41 +202,6 @@ private slots:
         QCOMPARE(Lines(*h->window->log()->document()).last().text, QString::fromUtf8(body));
         QCOMPARE(h->speech->speakCalls.size(), 1);
         QCOMPARE(h->speech->speakCalls[0].text, spoken);
-    }
-
-    void ownSpeaksAfterTheBody()
-    {
-        int linesAtSpeak = -1;
-        h->speech->onSpeak = [&] { linesAtSpeak = int(Lines(*h->window->log()->document()).size()); };
-        h->capture->deliver(OwnMsg("Hi"));
-        QCOMPARE(linesAtSpeak, 2);
-    }
-
-    void emoticonOnlyStrippedIsSilent()
-    {
-        h->find<QCheckBox>("CBFriendsname")->setChecked(false);
-        h->find<QCheckBox>("CBFriendsex")->setChecked(false);
-        h->capture->deliver(FriendMsg("Ann", ":)"));
-        QCOMPARE(Lines(*h->window->log()->document()).size(), 2);
-        QCOMPARE(h->speech->speakCalls.size(), 0);
-        h->find<QCheckBox>("CBFriendsex")->setChecked(true);
-        h->capture->deliver(FriendMsg("Ann", ":)"));
-        QCOMPARE(h->speech->speakCalls.size(), 1);
-        QCOMPARE(h->speech->speakCalls[0].text, QStringLiteral("[微笑]"));
-    }
-
-    void ownBlankBodyLeavesNoTrace_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("spaces") << QByteArray("   ");
-    }
-    void ownBlankBodyLeavesNoTrace()
-    {
-        QFETCH(QByteArray, body);
-        h->capture->deliver(OwnMsg(body));
-        QVERIFY(h->window->log()->document()->isEmpty());
-        QCOMPARE(h->speech->speakCalls.size(), 0);
     }
 
     void friendEmptyBodyShowsHeader()
@@ -298,12 +255,15 @@ private slots:
         QTest::newRow("not plain text") << Datagram(1863, 50000,
                                                     "MSG a b 1\r\nContent-Type: text/x-msmsgscontrol\r\n\r\n");
         QTest::newRow("too short") << QByteArray("\x45\x00", 2);
+        QTest::newRow("own empty body") << OwnMsg("");
+        QTest::newRow("own blank body") << OwnMsg("   ");
     }
     void ignoredTraffic()
     {
         QFETCH(QByteArray, datagram);
         h->capture->deliver(datagram);
         QVERIFY(h->window->log()->document()->isEmpty());
+        QCOMPARE(h->speech->speakCalls.size(), 0);
         QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
