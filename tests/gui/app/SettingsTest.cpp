@@ -78,80 +78,88 @@ private slots:
         QCOMPARE(ini.value("showtime"), "1");
     }
 
-    void noVoiceKeepsStoredEngines()
-    {
-        Harness h;
-        h.voices = {};
-        WriteIni(h.iniPath(), "Engine=2\nEngine1=5\n");
-        h.start();
-        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), -1);
-        h.stop();
-        const auto ini = ReadIni(h.iniPath());
-        QCOMPARE(ini.value("Engine"), "2");
-        QCOMPARE(ini.value("Engine1"), "5");
-    }
-
-    void storedValues_data()
+    // What set.ini holds reaches the controls (clamped, past-the-list engines at the first voice) and
+    // the voice of the next message, and goes back into the file at the exit.
+    void fromFile_data()
     {
         QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<int>("engine");
-        QTest::addColumn<int>("engine1");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("volume");
-        QTest::addColumn<QString>("savedEngine");
-        QTest::addColumn<QString>("savedRate");
-        QTest::newRow("rate clamped high, volume low") << QByteArray("Rate=25\nVolume=-5\n") << 0 << 0 << 10 << 0 << "0"
-                                                       << "10";
-        QTest::newRow("rate clamped low") << QByteArray("Rate=-25\n") << 0 << 0 << -10 << 100 << "0"
-                                          << "-10";
-        QTest::newRow("volume not a number") << QByteArray("Volume=loud\n") << 0 << 0 << 0 << 100 << "0"
-                                             << "0";
-        QTest::newRow("engine hex 0x2") << QByteArray("Engine=0x2\nEngine1=1\n") << 2 << 1 << 0 << 100 << "2"
-                                        << "0";
-        QTest::newRow("engine dollar hex") << QByteArray("Engine=$2\n") << 2 << 0 << 0 << 100 << "2"
-                                           << "0";
-        QTest::newRow("engine past the list") << QByteArray("Engine=7\n") << 0 << 0 << 0 << 100 << "0"
-                                              << "0";
-        QTest::newRow("engine negative") << QByteArray("Engine=-3\nEngine1=2\n") << 0 << 2 << 0 << 100 << "0"
-                                         << "0";
+        QTest::addColumn<QStringList>("voices");
+        QTest::addColumn<QVariantMap>("shown"); // control: current index, value, text or tick
+        QTest::addColumn<QVariantMap>("saved"); // key: value written back
+        const QStringList three{"English", "Mandarin", "German"};
+        QTest::newRow("rate clamped high, volume low")
+            << QByteArray("Rate=25\nVolume=-5\n") << three
+            << QVariantMap{{"TRate", 10}, {"LRate", "10"}, {"TVolume", 0}, {"LVolume", "0"}}
+            << QVariantMap{{"Rate", "10"}, {"Volume", "0"}};
+        QTest::newRow("rate clamped low")
+            << QByteArray("Rate=-25\n") << three << QVariantMap{{"TRate", -10}, {"LRate", "-10"}, {"TVolume", 100}}
+            << QVariantMap{{"Rate", "-10"}};
+        QTest::newRow("volume not a number")
+            << QByteArray("Volume=loud\n") << three << QVariantMap{{"TVolume", 100}, {"LVolume", "100"}}
+            << QVariantMap{{"Volume", "100"}};
+        QTest::newRow("engine hex 0x2") << QByteArray("Engine=0x2\nEngine1=1\n") << three
+                                        << QVariantMap{{"CBVoice", 2}, {"CBVoice1", 1}}
+                                        << QVariantMap{{"Engine", "2"}, {"Engine1", "1"}};
+        QTest::newRow("engine dollar hex")
+            << QByteArray("Engine=$2\n") << three << QVariantMap{{"CBVoice", 2}} << QVariantMap{{"Engine", "2"}};
+        QTest::newRow("engine past the list")
+            << QByteArray("Engine=7\n") << three << QVariantMap{{"CBVoice", 0}} << QVariantMap{{"Engine", "0"}};
+        QTest::newRow("engine negative") << QByteArray("Engine=-3\nEngine1=2\n") << three
+                                         << QVariantMap{{"CBVoice", 0}, {"CBVoice1", 2}}
+                                         << QVariantMap{{"Engine", "0"}};
+        QTest::newRow("empty voice name selects the first")
+            << QByteArray("Engine=1\nEngine1=2\n") << QStringList{"A", "", "C"}
+            << QVariantMap{{"CBVoice", 0}, {"CBVoice1", 2}} << QVariantMap{};
+        QTest::newRow("no voice keeps the stored engines")
+            << QByteArray("Engine=2\nEngine1=5\n") << QStringList{} << QVariantMap{{"CBVoice", -1}}
+            << QVariantMap{{"Engine", "2"}, {"Engine1", "5"}};
+        QTest::newRow("flag two written back as one")
+            << QByteArray("cbme=2\ncbfriend=0\n") << three << QVariantMap{{"CBMe", true}, {"CBFriend", false}}
+            << QVariantMap{{"cbme", "1"}, {"cbfriend", "0"}};
+        // The spin box clamps; a negative count is unreadable and gives the default.
+        QTest::newRow("no limit") << QByteArray("maxspoken=0\n") << three << QVariantMap{{"SEMaxSpoken", 0}}
+                                  << QVariantMap{{"maxspoken", "0"}};
+        QTest::newRow("limit hexadecimal") << QByteArray("maxspoken=$20\n") << three << QVariantMap{{"SEMaxSpoken", 32}}
+                                           << QVariantMap{{"maxspoken", "32"}};
+        QTest::newRow("limit negative") << QByteArray("maxspoken=-1\n") << three << QVariantMap{{"SEMaxSpoken", 300}}
+                                        << QVariantMap{{"maxspoken", "300"}};
+        QTest::newRow("limit above the box's range")
+            << QByteArray("maxspoken=5000000\n") << three << QVariantMap{{"SEMaxSpoken", 100000}}
+            << QVariantMap{{"maxspoken", "100000"}};
     }
-    void storedValues()
+    void fromFile()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(int, engine);
-        QFETCH(int, engine1);
-        QFETCH(int, rate);
-        QFETCH(int, volume);
-        QFETCH(QString, savedEngine);
-        QFETCH(QString, savedRate);
+        QFETCH(QStringList, voices);
+        QFETCH(QVariantMap, shown);
+        QFETCH(QVariantMap, saved);
         Harness h;
+        h.voices = voices;
         WriteIni(h.iniPath(), ini);
         h.start();
-        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), engine);
-        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), engine1);
-        QCOMPARE(h.find<QSlider>("TRate")->value(), rate);
-        QCOMPARE(h.find<QLabel>("LRate")->text(), QString::number(rate));
-        QCOMPARE(h.find<QSlider>("TVolume")->value(), volume);
-        QCOMPARE(h.find<QLabel>("LVolume")->text(), QString::number(volume));
+        for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+            QObject* control = h.find<QObject>(qPrintable(it.key()));
+            QVERIFY2(control, qPrintable(it.key()));
+            QVariant value;
+            if (auto* box = qobject_cast<QComboBox*>(control))
+                value = box->currentIndex();
+            else if (auto* label = qobject_cast<QLabel*>(control))
+                value = label->text();
+            else if (auto* check = qobject_cast<QCheckBox*>(control))
+                value = check->isChecked();
+            else
+                value = control->property("value");
+            QCOMPARE(value.toString(), it.value().toString());
+        }
         // The profile reaches the voice with each message.
         h.window->SpeakMyMessage("x");
-        QCOMPARE(h.speech->speakCalls.last().rate, rate);
-        QCOMPARE(h.speech->speakCalls.last().volume, volume);
-        QCOMPARE(h.speech->speakCalls.last().voiceIndex, engine);
+        QCOMPARE(h.speech->speakCalls.last().rate, h.find<QSlider>("TRate")->value());
+        QCOMPARE(h.speech->speakCalls.last().volume, h.find<QSlider>("TVolume")->value());
+        QCOMPARE(h.speech->speakCalls.last().voiceIndex, h.find<QComboBox>("CBVoice")->currentIndex());
         h.stop();
-        const auto saved = ReadIni(h.iniPath());
-        QCOMPARE(saved.value("Engine"), savedEngine);
-        QCOMPARE(saved.value("Rate"), savedRate);
-    }
-
-    void emptyVoiceNameSelectsFirst()
-    {
-        Harness h;
-        h.voices = {"A", "", "C"};
-        WriteIni(h.iniPath(), "Engine=1\nEngine1=2\n");
-        h.start();
-        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 0);
-        QCOMPARE(h.find<QComboBox>("CBVoice1")->currentIndex(), 2);
+        const auto written = ReadIni(h.iniPath());
+        for (auto it = saved.cbegin(); it != saved.cend(); ++it)
+            QCOMPARE(written.value(it.key()), it.value().toString());
     }
 
     void surviveRestart()
@@ -193,40 +201,6 @@ private slots:
         QCOMPARE(ini.value("showtime"), "0");
         QCOMPARE(ini.value("speaklinks"), "0");
         QCOMPARE(ini.value("maxspoken"), "42");
-    }
-
-    // The spin box clamps what the file holds; a negative count is unreadable and gives the default.
-    void maxSpokenFromFile_data()
-    {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("no limit") << QByteArray("maxspoken=0\n") << 0;
-        QTest::newRow("hexadecimal") << QByteArray("maxspoken=$20\n") << 32;
-        QTest::newRow("negative") << QByteArray("maxspoken=-1\n") << 300;
-        QTest::newRow("above the box's range") << QByteArray("maxspoken=5000000\n") << 100000;
-    }
-    void maxSpokenFromFile()
-    {
-        QFETCH(QByteArray, ini);
-        QFETCH(int, shown);
-        Harness h;
-        WriteIni(h.iniPath(), ini);
-        h.start();
-        QCOMPARE(h.find<QSpinBox>("SEMaxSpoken")->value(), shown);
-        h.stop();
-        QCOMPARE(ReadIni(h.iniPath()).value("maxspoken"), QString::number(shown));
-    }
-
-    void flagWrittenBackAsOne()
-    {
-        Harness h;
-        WriteIni(h.iniPath(), "cbme=2\ncbfriend=0\n");
-        h.start();
-        QVERIFY(h.find<QCheckBox>("CBMe")->isChecked());
-        QVERIFY(!h.find<QCheckBox>("CBFriend")->isChecked());
-        h.stop();
-        QCOMPARE(ReadIni(h.iniPath()).value("cbme"), "1");
-        QCOMPARE(ReadIni(h.iniPath()).value("cbfriend"), "0");
     }
 
     void defaultButtons_data()
