@@ -103,6 +103,7 @@ TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText)
     QTextDocument document;
     AppendToDocument(ChatLog(), document);
     const QString file = path(plain ? "log.txt" : "log.rtf");
+    WriteAll(file, QByteArray(4096, 'z')); // replaced by the save
     SaveLogFile(file, plain, document);
 
     QTextDocument opened;
@@ -120,14 +121,7 @@ TEST_P(LogFileRoundTrip, EmptyLog)
     const QString file = path("empty");
     SaveLogFile(file, plain, document);
     const QByteArray bytes = ReadAll(file);
-    if (plain) {
-        EXPECT_TRUE(bytes.isEmpty());
-    } else {
-        EXPECT_TRUE(bytes.startsWith("{\\rtf1"));
-        const std::optional<RichText> text = ReadRtf(bytes.toStdString());
-        ASSERT_TRUE(text.has_value());
-        EXPECT_TRUE(text->runs.empty());
-    }
+    EXPECT_TRUE(plain ? bytes.isEmpty() : bytes.startsWith("{\\rtf1")) << bytes.constData();
     QTextDocument opened;
     AppendToDocument(RichText{{{"old", Black}}}, opened);
     LoadLogFile(file, plain, opened);
@@ -233,18 +227,6 @@ TEST_F(LogFiles, FailedSaveKeepsTheOldFile)
     EXPECT_TRUE(error.starts_with("Cannot create file \"" + file.toStdString() + "\". ")) << error;
     EXPECT_EQ(ReadAll(file), QByteArray("{\\rtf1 old log}"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("log.rtf")});
-}
-
-TEST_F(LogFiles, SaveReplacesAnExistingFile)
-{
-    const QString file = path("log.rtf");
-    WriteAll(file, QByteArray(4096, 'z'));
-    QTextDocument document;
-    AppendToDocument(RichText{{{"new", Green}}}, document);
-    SaveLogFile(file, false, document);
-    QTextDocument opened;
-    LoadLogFile(file, false, opened);
-    EXPECT_EQ(opened.toPlainText(), QStringLiteral("new"));
 }
 
 struct SplitCase {
