@@ -138,16 +138,6 @@ TEST_F(WavRenderTest, VolumeZeroIsSilentAndFullVolumeIsHeard)
     EXPECT_GT(loud.rms(), 300);
 }
 
-TEST_F(WavRenderTest, FasterRateGivesShorterAudio)
-{
-    const auto normal =
-        RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 0, 100}}, (m_dir / "a.wav").string());
-    const auto fast =
-        RenderToWav({{1, "The quick brown fox jumps over the lazy dog.", 10, 100}}, (m_dir / "b.wav").string());
-    ASSERT_TRUE(normal.ok && fast.ok);
-    EXPECT_LT(fast.seconds, normal.seconds * 0.6);
-}
-
 TEST_F(WavRenderTest, CancellingALongRenderLeavesNoFile)
 {
     std::string longText;
@@ -167,7 +157,7 @@ TEST_F(WavRenderTest, CancellingALongRenderLeavesNoFile)
     EXPECT_TRUE(filesInDir().empty()) << "partial file removed";
 }
 
-TEST_F(WavRenderTest, CancelOrFailureKeepsAnExistingFile)
+TEST_F(WavRenderTest, AnExistingFileIsKeptUntilTheNewOneIsComplete)
 {
     const auto path = m_dir / "keep.wav";
     {
@@ -181,14 +171,6 @@ TEST_F(WavRenderTest, CancelOrFailureKeepsAnExistingFile)
     std::getline(in, contents);
     EXPECT_EQ(contents, "old contents");
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"keep.wav"});
-}
-
-TEST_F(WavRenderTest, ReplacesAnExistingFileWhenComplete)
-{
-    const auto path = m_dir / "replace.wav";
-    {
-        std::ofstream(path) << "old contents";
-    }
     ASSERT_TRUE(RenderToWav({{0, "你好", 0, 100}}, path.string()).ok);
     EXPECT_TRUE(ReadWav(path).opened);
 }
@@ -266,18 +248,19 @@ TEST_F(WavRenderTest, EmptyTextGivesAnEmptyValidFile)
     EXPECT_EQ(wav.info.frames, 0);
 }
 
-// espeak-ng stops at 80 wpm; below -7 the stretch must still make every step slower.
-TEST_F(WavRenderTest, SlowestRatesEachLongerThanTheLast)
+// Faster rates are shorter; espeak-ng stops at 80 wpm, and below -7 the stretch must still make
+// every step slower.
+TEST_F(WavRenderTest, EachSlowerRateLongerThanTheLast)
 {
     const std::string text = "你好，我们今天用QQ聊天吧。This is a test.";
     struct Row {
         int rate;
         double minGrowth; // over the row before
     };
-    const Row rows[] = {{-7, 0}, {-8, 1.05}, {-9, 1.05}, {-10, 1.05}};
+    const Row rows[] = {{10, 0}, {0, 1.6}, {-7, 1.05}, {-8, 1.05}, {-9, 1.05}, {-10, 1.05}};
     std::vector<double> seconds;
     for (const auto& r : rows) {
-        const auto path = m_dir / ("rate" + std::to_string(-r.rate) + ".wav");
+        const auto path = m_dir / ("rate" + std::to_string(r.rate) + ".wav");
         const auto outcome = RenderToWav({{0, text, r.rate, 100}}, path.string());
         ASSERT_TRUE(outcome.ok) << r.rate << ": " << outcome.errorText;
         const auto wav = ReadWav(path);
@@ -289,7 +272,7 @@ TEST_F(WavRenderTest, SlowestRatesEachLongerThanTheLast)
         std::printf("rate %d: %.2f s\n", r.rate, wav.seconds());
     }
     // 175·3^(rate/10): -10 lasts 81/58.3 ≈ 1.39 times as long as -7.
-    EXPECT_NEAR(seconds.back() / seconds.front(), 1.39, 0.12);
+    EXPECT_NEAR(seconds.back() / seconds[2], 1.39, 0.12);
 }
 
 } // namespace
