@@ -45,14 +45,6 @@ TEST(RateMapping, Table)
     }
 }
 
-TEST(RateMapping, EachStepIsTheSameFactorInsideTheRange)
-{
-    for (int rate = -4; rate < 9 - 1; ++rate) {
-        const double ratio = double(RateToWordsPerMinute(rate + 1)) / RateToWordsPerMinute(rate);
-        EXPECT_NEAR(ratio, std::pow(3.0, 0.1), 0.01) << rate;
-    }
-}
-
 TEST(VolumeMapping, Table)
 {
     struct Row {
