@@ -158,12 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
         MissingRow{"HeaderLinesGiveFields", "MSG alice\r\nMIME-Version: 1.0", -1, "alice", -1, "MIME Version"}),
     RowName<MissingRow>);
 
-TEST(FieldResult, ErrorNamesTheIndex)
-{
-    EXPECT_EQ(FieldResult::Missing(2).errorMessage(), "List index out of bounds (2)");
-    EXPECT_EQ(FieldResult::Missing(1).errorMessage(), "List index out of bounds (1)");
-}
-
 // --- nicknames ---------------------------------------------------------------------------------
 
 struct NicknameRow {
