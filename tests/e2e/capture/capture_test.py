@@ -162,6 +162,7 @@ def expect_ready(driver, capturing=True):
     check(ready["capturing"] == capturing, f"capturing {ready['capturing']}, wanted {capturing}")
     if capturing:
         check(ready["interface"] == "lo", f"captures on {ready['interface']!r}, wanted lo (the only one here)")
+        check(not driver.of_kind("failure"), f"set-up reported {driver.of_kind('failure')}")
     return ready
 
 
@@ -178,18 +179,6 @@ def expect_conversation(driver, already=0):
 
 
 # --- the cases -------------------------------------------------------------------------------------
-
-def case_conversation(args, _folder):
-    driver = Driver([args.driver])
-    try:
-        expect_ready(driver)
-        check(not driver.of_kind("failure"), f"set-up reported {driver.of_kind('failure')}")
-        run_peer(args, "script")
-        expect_conversation(driver)
-        check(not driver.of_kind("captureFailed"), "capture failed")
-    finally:
-        check(driver.quit() == 0, "driver exit code")
-
 
 def case_burst(args, _folder, cost_us=0):
     count = 2000
@@ -304,7 +293,6 @@ def case_granted_permission(args, folder):
     driver = Driver(as_nobody([copy]))
     try:
         expect_ready(driver)
-        check(not driver.of_kind("failure"), f"set-up reported {driver.of_kind('failure')}")
         for permitted, effective in capability_sets(driver.process.pid):
             check(permitted & CAP_NET_RAW_BIT, "CAP_NET_RAW no longer permitted")
             check(not effective & CAP_NET_RAW_BIT, "CAP_NET_RAW still effective after opening")
@@ -325,6 +313,7 @@ def case_granted_permission(args, folder):
 
 
 def case_link_down_up(args, _folder):
+    # The whole conversation, then the interface going down and coming back.
     driver = Driver([args.driver])
     try:
         expect_ready(driver)
@@ -374,7 +363,6 @@ def case_host_lookup(args, _folder):
 
 
 CASES = {
-    "conversation": (case_conversation, []),
     "burst": (case_burst, []),
     "burst_busy_receiver": (case_burst_busy_receiver, []),
     "interface_choice": (case_interface_choice, ["-u", "-m"]),
