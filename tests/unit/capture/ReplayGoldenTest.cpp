@@ -6,6 +6,7 @@
 #include <pcap/pcap.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -234,68 +235,65 @@ TEST_P(ReplayLinkTypes, DefaultOptions)
 INSTANTIATE_TEST_SUITE_P(Pcap, ReplayLinkTypes, ::testing::ValuesIn(LinkTypes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Replay, Pcapng)
+// Each occurrence of `from` in each line replaced by `to`, in the lines given (all when empty).
+std::vector<std::string> Replaced(std::vector<std::string> lines, const std::string& from, const std::string& to,
+                                  std::vector<std::size_t> which = {})
 {
-    TempDir dir;
-    const fs::path file = dir.path() / "capture.pcapng";
-    WritePcapng(file, Frames(LinkTypes[0]));
-    const RunOutput run = RunReplay(dir, Quote(file.string()));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(Lines(run.out), DefaultOutput);
-}
-
-TEST(Replay, UnsupportedLinkTypeGivesNothing)
-{
-    TempDir dir;
-    const fs::path file = dir.path() / "capture.pcap";
-    WritePcap(file, DLT_IEEE802_11, Frames(LinkTypes[0]));
-    const RunOutput run = RunReplay(dir, Quote(file.string()));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "");
-}
-
-TEST(Replay, OptionsChangeHeadersAndSpeech)
-{
-    TempDir dir;
-    const fs::path file = dir.path() / "capture.pcap";
-    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
-    for (const std::string args :
-         {"--no-show-time --friend 010 --own 100 ", "--friend=010 --no-show-time --own=100 "}) {
-        SCOPED_TRACE(args);
-        const RunOutput run = RunReplay(dir, args + Quote(file.string()));
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(Lines(run.out), OptionOutput);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!which.empty() && std::find(which.begin(), which.end(), i) == which.end())
+            continue;
+        for (std::size_t at = 0; (at = lines[i].find(from, at)) != std::string::npos; at += to.size())
+            lines[i].replace(at, from.size(), to);
     }
-    const RunOutput last = RunReplay(dir, "--no-show-time --show-time " + Quote(file.string()));
-    EXPECT_EQ(Lines(last.out), DefaultOutput);
+    return lines;
 }
 
-TEST(Replay, ContactsShapeWhatIsSpoken)
+// The synthetic Ethernet capture (or pcapng, or a link type that is not read) with options, a
+// contacts file or a time zone.
+struct OptionCase {
+    const char* name;
+    int dlt; // -1: pcapng
+    std::string args;
+    std::string tz;
+    std::vector<std::string> expected;
+};
+
+// The log keeps the nickname; the alias is spoken in Ann's own voice; Bob is muted.
+const std::string Contacts = "[ANN@example.com]\r\nAlias=安娜\r\nOwnVoice=1\r\n[bob@example.com]\r\nMute=1\r\n";
+
+const std::vector<OptionCase> OptionCases = {
+    {"Pcapng", -1, "", "UTC", DefaultOutput},
+    {"UnsupportedLinkTypeGivesNothing", DLT_IEEE802_11, "", "UTC", {}},
+    {"Options", DLT_EN10MB, "--no-show-time --friend 010 --own 100", "UTC", OptionOutput},
+    {"OptionsWithEquals", DLT_EN10MB, "--friend=010 --no-show-time --own=100", "UTC", OptionOutput},
+    {"LastTimeOptionWins", DLT_EN10MB, "--no-show-time --show-time", "UTC", DefaultOutput},
+    {"TimesAreLocal", DLT_EN10MB, "", "XYZ-8", Replaced(DefaultOutput, "09:05:", "17:05:")},
+    {"ContactsShapeWhatIsSpoken", DLT_EN10MB, "--contacts contacts.ini", "UTC",
+     Replaced(Replaced(Replaced(DefaultOutput, "\"text\":\"Ann 说：", "\"text\":\"安娜 说："), ",\"contact\":null}}",
+                       ",\"contact\":\"ANN@example.com\"}}", {0, 4}),
+              R"("speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]","contact":null})",
+              R"("speak":null)")},
+};
+
+class ReplayOptions : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(ReplayOptions, Lines)
 {
     TempDir dir;
-    const fs::path file = dir.path() / "capture.pcap";
-    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
-    std::ofstream(dir.path() / "contacts.ini")
-        << "[ANN@example.com]\r\nAlias=安娜\r\nOwnVoice=1\r\n[bob@example.com]\r\nMute=1\r\n";
-    const RunOutput run = RunReplay(dir, "--contacts contacts.ini " + Quote(file.string()));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> expected = DefaultOutput;
-    const auto replace = [](std::string& line, const std::string& from, const std::string& to) {
-        const auto at = line.find(from);
-        ASSERT_NE(at, std::string::npos) << line;
-        line.replace(at, from.size(), to);
-    };
-    // The log keeps the nickname; the alias is spoken in Ann's own voice; Bob is muted.
-    replace(expected[0], R"("text":"Ann 说：Hello","contact":null)",
-            R"("text":"安娜 说：Hello","contact":"ANN@example.com")");
-    replace(expected[2], R"("speak":{"voice":"friend","text":"bob@example.com 说：Yo [红心]","contact":null})",
-            R"("speak":null)");
-    replace(expected[4], R"("text":"Ann 说：Both","contact":null)",
-            R"("text":"安娜 说：Both","contact":"ANN@example.com")");
-    EXPECT_EQ(Lines(run.out), expected);
+    const fs::path file = dir.path() / "capture";
+    if (GetParam().dlt < 0)
+        WritePcapng(file, Frames(LinkTypes[0]));
+    else
+        WritePcap(file, GetParam().dlt, Frames(LinkTypes[0]));
+    std::ofstream(dir.path() / "contacts.ini") << Contacts;
+    const RunOutput run = RunReplay(dir, GetParam().args + " " + Quote(file.string()), GetParam().tz);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Lines(run.out), GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Synthetic, ReplayOptions, ::testing::ValuesIn(OptionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The spoken text of each line ("" for "speak":null).
 std::vector<std::string> SpokenTexts(const std::string& out)
@@ -319,8 +317,8 @@ TEST(Replay, LinkAndLengthFlags)
     WritePcap(file, DLT_EN10MB,
               {Join(ethernet, chat.fromServer(testing::WithLength("MSG ann@example.com Ann",
                                                                   testing::TextPayload("see HTTP://a.example:81/x.")))),
-               Join(ethernet, chat.fromServer(testing::WithLength("MSG ann@example.com Ann",
-                                                                  testing::TextPayload("abcdefgh"))))});
+               Join(ethernet, chat.fromServer(
+                                  testing::WithLength("MSG ann@example.com Ann", testing::TextPayload("abcdefgh"))))});
     struct Row {
         const char* args;
         std::vector<std::string> spoken;
@@ -338,21 +336,6 @@ TEST(Replay, LinkAndLengthFlags)
         EXPECT_EQ(run.exitCode, 0) << r.args << run.err;
         EXPECT_EQ(SpokenTexts(run.out), r.spoken) << r.args;
     }
-}
-
-TEST(Replay, TimesAreLocal)
-{
-    TempDir dir;
-    const fs::path file = dir.path() / "capture.pcap";
-    WritePcap(file, DLT_EN10MB, Frames(LinkTypes[0]));
-    const RunOutput run = RunReplay(dir, Quote(file.string()), "XYZ-8");
-    ASSERT_EQ(run.exitCode, 0);
-    const auto lines = Lines(run.out);
-    ASSERT_EQ(lines.size(), DefaultOutput.size());
-    std::string expected = DefaultOutput[0];
-    for (std::size_t at; (at = expected.find("09:05:07")) != std::string::npos;)
-        expected.replace(at, 8, "17:05:07");
-    EXPECT_EQ(lines[0], expected);
 }
 
 // Damage to the last record of a file whose records before it are whole.
@@ -473,7 +456,8 @@ TEST(Replay, StreamsAgainstSegments)
         std::string text;
         for (const std::string& line : Lines(out)) {
             const std::size_t worded = line.find("\"worded\":\"") + 10;
-            text += line.substr(9, line.find(',') - 9) + " " + line.substr(worded, line.find('"', worded) - worded) + ";";
+            text +=
+                line.substr(9, line.find(',') - 9) + " " + line.substr(worded, line.find('"', worded) - worded) + ";";
         }
         return text;
     };
