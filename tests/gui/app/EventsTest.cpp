@@ -123,19 +123,16 @@ private slots:
         QTest::addColumn<bool>("e");
         QTest::addColumn<QString>("spoken"); // empty: nothing spoken
         QTest::addColumn<QByteArray>("body");
+        // Each box on and off once per direction; every combination is in the event handling's table.
         const QString worded = QStringLiteral("Hi[微笑]");
         QTest::newRow("friend M N E") << false << true << true << true << "Ann 说：" + worded << QByteArray("Hi:)");
-        QTest::newRow("friend M N") << false << true << true << false << "Ann 说：Hi" << QByteArray("Hi:)");
-        QTest::newRow("friend M E") << false << true << false << true << worded << QByteArray("Hi:)");
         QTest::newRow("friend M") << false << true << false << false << "Hi" << QByteArray("Hi:)");
         QTest::newRow("friend N") << false << false << true << false << "Ann 说：" << QByteArray("Hi:)");
         QTest::newRow("friend N E") << false << false << true << true << "Ann 说：" + worded << QByteArray("Hi:)");
         QTest::newRow("friend E") << false << false << false << true << "" << QByteArray("Hi:)");
-        QTest::newRow("friend none") << false << false << false << false << "" << QByteArray("Hi:)");
         QTest::newRow("own M N E") << true << true << true << true << "我说：" + worded << QByteArray("Hi:)");
         QTest::newRow("own M") << true << true << false << false << "Hi" << QByteArray("Hi:)");
         QTest::newRow("own N") << true << false << true << false << "我说：" << QByteArray("Hi:)");
-        QTest::newRow("own none") << true << false << false << false << "" << QByteArray("Hi:)");
         // A body of emoticons alone is silent without them.
         QTest::newRow("friend M, emoticon only") << false << true << false << false << "" << QByteArray(":)");
         QTest::newRow("friend M E, emoticon only") << false << true << false << true << "[微笑]" << QByteArray(":)");
