@@ -217,15 +217,9 @@ class SpeechPulseTest(unittest.TestCase):
             self.reference[key] = rec.stop()
         return self.reference[key]
 
-    def test_1_own_message_is_heard(self):
-        m = self.alone("own", LONG_EN, 1)
-        self.assertTrue(m.heard)
-        self.assertGreater(m.span, 5.0, m)
-        zh = self.alone("own", LONG_ZH, 0)
-        self.assertGreater(zh.span, 3.0, zh)
-
     def test_2_second_message_cuts_off_the_first(self):
         long_alone = self.alone("own", LONG_EN, 1)
+        self.assertGreater(long_alone.span, 5.0, long_alone)
         short_alone = self.alone("own", SHORT_EN, 1)
         rec = self.record()
         self.driver.speak("own", LONG_EN, 1)
@@ -253,6 +247,7 @@ class SpeechPulseTest(unittest.TestCase):
 
     def test_4_cutting_one_channel_leaves_the_other(self):
         friend = self.alone("friend", LONG_ZH, 0, 50)
+        self.assertGreater(friend.span, 3.0, friend)  # Chinese is spoken, not skipped
         rec = self.record()
         self.driver.speak("friend", LONG_ZH, 0, 0, 50)
         self.driver.speak("own", LONG_EN, 1, 0, 50)
