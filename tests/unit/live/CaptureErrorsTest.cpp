@@ -13,12 +13,6 @@
 namespace quorvel::capture {
 namespace {
 
-TEST(FailureText, StepNameThenTheNumber)
-{
-    EXPECT_EQ(FailureText("WSASocket", 1), "WSASocket failed with error 1");
-    EXPECT_EQ(FailureText("recv", 100), "recv failed with error 100");
-}
-
 struct NumberCase {
     const char* name;
     int status;
@@ -94,13 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Results, HostLookupError,
                                          NumberCase{"SystemErrorWithoutErrno", EAI_SYSTEM, 0, EIO},
                                          NumberCase{"OtherIsItsMagnitude", EAI_MEMORY, 0, -EAI_MEMORY}),
                          [](const testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
-
-TEST(HostLookupText, NumberLineBreakReason)
-{
-    EXPECT_EQ(HostLookupErrorText(11001, "Name or service not known"),
-              "Socket Error # 11001\nName or service not known");
-    EXPECT_EQ(NoHostAddressText(), "List index out of bounds (0)");
-}
 
 struct HintCase {
     const char* name;
