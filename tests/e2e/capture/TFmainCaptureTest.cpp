@@ -3,6 +3,7 @@
 // and what reaches the speech seam (voice, text) are checked for several option settings. Only the
 // speech layer is replaced, by a recorder of the test's own.
 
+#include "LogLines.h"
 #include "app/TFmain.h"
 #include "capture/live/PcapCaptureSource.h"
 #include "speech/Speech.h"
@@ -18,13 +19,14 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
 
 #include <unistd.h>
 
 #include <memory>
 
 using namespace quorvel;
+using quorvel::testing::Line;
+using quorvel::testing::Lines;
 
 namespace {
 
@@ -50,35 +52,10 @@ public:
     void cancelWavExport() override {}
 };
 
-struct Line {
-    QString text; // a regular expression where pattern is set
-    QColor color;
-    bool pattern = false;
-};
-
 const QColor Green(0, 128, 0);
 const QColor Blue(0, 0, 255);
 const QColor Black(0, 0, 0);
 const QString Time = QStringLiteral("\\(\\d\\d:\\d\\d:\\d\\d\\):");
-
-QList<Line> LogLines(const ui::LogView& log)
-{
-    QList<Line> lines;
-    const QTextDocument& doc = *log.document();
-    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
-        QColor color;
-        bool mixed = false;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QColor c = it.fragment().charFormat().foreground().color();
-            mixed = mixed || (color.isValid() && c != color);
-            color = c;
-        }
-        lines.append({mixed ? "<mixed colours>" + block.text() : block.text(), color});
-    }
-    if (lines.size() == 1 && lines[0].text.isEmpty())
-        lines.clear();
-    return lines;
-}
 
 // The peer's scripted conversation as the log shows it. A header with the time where showTime says
 // so; the UBM header always has it.
@@ -183,7 +160,7 @@ class TFmainCaptureTest : public QObject {
 
     static void ip(const QStringList& arguments) { QCOMPARE(QProcess::execute("ip", arguments), 0); }
 
-    int logLineCount() const { return int(LogLines(*m_window->log()).size()); }
+    int logLineCount() const { return int(Lines(*m_window->log()->document()).size()); }
 
 private slots:
     void init() { ui::MessageBox::clearShown(); }
@@ -248,7 +225,7 @@ private slots:
         const QList<Line> want = ConversationLog(showTime);
         // The last message's body is the last line: once it is there, everything before it was handled.
         QTRY_VERIFY_WITH_TIMEOUT(logLineCount() >= want.size(), 60000);
-        CompareLog(LogLines(*m_window->log()), want);
+        CompareLog(Lines(*m_window->log()->document()), want);
 
         Requests got;
         for (const SpeakRequest& request : m_speech->requests) {
@@ -280,7 +257,7 @@ private slots:
         QCOMPARE(m_capture->statistics().dropped, 0ul);
         const qint64 elapsed = clock.elapsed();
 
-        const QList<Line> lines = LogLines(*m_window->log());
+        const QList<Line> lines = Lines(*m_window->log()->document());
         QCOMPARE(lines.size(), 2 * Count);
         QCOMPARE(m_speech->requests.size(), Count);
         for (int seq = 1; seq <= Count; ++seq) {
@@ -319,7 +296,7 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(logLineCount() >= want.size(), 60000);
         QTest::qWait(500); // anything logged twice would come now
-        CompareLog(LogLines(*m_window->log()), want);
+        CompareLog(Lines(*m_window->log()->document()), want);
         Requests got;
         for (const SpeakRequest& request : m_speech->requests)
             got.append({request.channel, request.text});
@@ -356,7 +333,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_capture->isCapturing(), 60000);
         runPeer({"script"});
         QTRY_VERIFY_WITH_TIMEOUT(logLineCount() >= 2 * once, 60000);
-        CompareLog(LogLines(*m_window->log()), ConversationLog(false) + ConversationLog(false));
+        CompareLog(Lines(*m_window->log()->document()), ConversationLog(false) + ConversationLog(false));
         QCOMPARE(ui::MessageBox::shown().size(), 1);
     }
 

@@ -1,6 +1,7 @@
 // Captured datagrams through the fake capture source: log lines with their colours, what reaches
 // the fake speech for each option setting, and the one-capture-box-at-a-time rule.
 
+#include "LogLines.h"
 #include "Support.h"
 
 #include "ui/LogView.h"
@@ -13,38 +14,12 @@
 #include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTextBlock>
 #include <QTimer>
 
 using namespace quorvel;
 using namespace quorvel::testing;
 
 namespace {
-
-struct Line {
-    QString text;
-    QColor color;
-};
-
-// Each block of the log with its colour; a block of mixed colours fails the test.
-QList<Line> Lines(const QTextDocument& doc)
-{
-    QList<Line> lines;
-    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
-        QColor color;
-        bool mixed = false;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QColor c = it.fragment().charFormat().foreground().color();
-            if (color.isValid() && c != color)
-                mixed = true;
-            color = c;
-        }
-        lines.append({mixed ? QStringLiteral("<mixed>") + block.text() : block.text(), color});
-    }
-    if (lines.size() == 1 && lines[0].text.isEmpty())
-        lines.clear();
-    return lines;
-}
 
 const QColor Green(0, 128, 0);
 const QColor Blue(0, 0, 255);
