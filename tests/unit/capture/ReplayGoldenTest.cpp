@@ -1,6 +1,7 @@
 // Runs the built quorvel-replay over capture files and compares its JSON Lines exactly.
 
 #include "DatagramBuilder.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -19,16 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using quorvel::test::ReadFile;
+using quorvel::test::TempDir;
 
 constexpr long BaseTime = 1609491907; // 2021-01-01 09:05:07 UTC
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string Quote(const std::string& text)
 {
@@ -39,22 +34,6 @@ struct RunOutput {
     int exitCode = -1;
     std::string out;
     std::string err;
-};
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::path(::testing::TempDir()) / "quorvel-replay-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
 };
 
 RunOutput RunReplay(const TempDir& dir, const std::string& args, const std::string& tz = "UTC")

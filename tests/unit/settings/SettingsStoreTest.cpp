@@ -3,17 +3,16 @@
 
 #include "app/settings/SettingsStore.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include <grp.h>
@@ -24,6 +23,9 @@
 
 namespace fs = std::filesystem;
 using namespace quorvel::settings;
+using quorvel::test::ReadFile;
+using quorvel::test::TempDir;
+using quorvel::test::WriteFile;
 
 namespace quorvel::settings {
 void PrintTo(const StoredSettings& s, std::ostream* os)
@@ -39,47 +41,6 @@ namespace {
 template <typename Row> std::string RowName(const testing::TestParamInfo<Row>& info)
 {
     return info.param.name;
-}
-
-// A folder of the test's own, open to other users so that an unprivileged child can work in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "quorvel-settings-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = tmpl;
-        fs::permissions(m_path, fs::perms(0755));
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
-            if (it->is_directory(ec))
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 int EntryCount(const fs::path& dir)

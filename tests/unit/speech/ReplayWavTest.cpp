@@ -1,5 +1,7 @@
 // quorvel-replay --wav over a real capture: one 16 kHz mono WAV file with every spoken text.
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -17,14 +19,6 @@ namespace {
 
 class ReplayWavTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quorvel-replay-wav-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     int run(const std::string& args)
     {
         const std::string command = std::string("'") + QUORVEL_REPLAY_BINARY + "' " + args + " > '" +
@@ -33,7 +27,8 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    fs::path m_dir;
+    quorvel::test::TempDir m_tmp;
+    fs::path m_dir = m_tmp.path();
 };
 
 TEST_F(ReplayWavTest, CaptureBecomesOneSixteenKilohertzMonoFile)

@@ -5,6 +5,8 @@
 #include "speech/EspeakEngine.h"
 #include "speech/RateMapping.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,11 +31,7 @@ protected:
     {
         ASSERT_TRUE(EspeakEngine::Instance().available()) << "espeak-ng did not start";
         ASSERT_FALSE(EspeakEngine::Instance().voices().empty());
-        char pattern[] = "/tmp/quorvel-speech-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     std::vector<std::string> filesInDir() const
     {
@@ -43,7 +41,8 @@ protected:
         return names;
     }
 
-    fs::path m_dir;
+    test::TempDir m_tmp;
+    fs::path m_dir = m_tmp.path();
 };
 
 struct WavInfo {
