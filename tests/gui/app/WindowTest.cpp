@@ -8,6 +8,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Tray.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -21,7 +22,6 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
-#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 
