@@ -15,8 +15,8 @@ namespace {
 // Lines that come faster than this are drawn together: a burst of chat redrew the whole view for each
 // line, which cost more than everything else about the line; the eye sees no difference.
 constexpr int kPaintIntervalMs = 40;
-// Laying out a hidden log is left until it is shown only while showing then stays quick: about a
-// quarter of a second for this many lines on a slow machine.
+// A hidden log waits to be laid out until it is shown only up to this many lines, so that showing
+// stays quick: about a quarter of a second for this many on a slow machine.
 constexpr int kMaxDeferredBlocks = 20000;
 } // namespace
 
