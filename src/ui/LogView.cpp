@@ -37,6 +37,7 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent)
 
 LogView::~LogView()
 {
+    m_scrollPending = false;
     closeEdit();
 }
 
@@ -66,8 +67,7 @@ void LogView::deferLayout()
     const bool small = document()->blockCount() < kMaxDeferredBlocks;
     if (m_deferredPageSize && !small) {
         // Grown too long to lay out at once when shown: laid out now, and from here on line by line.
-        closeEdit();
-        document()->setPageSize(*std::exchange(m_deferredPageSize, std::nullopt));
+        resumeLayout();
         return;
     }
     if (m_deferredPageSize || isVisible() || !small)
@@ -82,22 +82,22 @@ void LogView::closeEdit()
     m_closeEdit.stop();
     if (!m_openEdit.isNull())
         std::exchange(m_openEdit, QTextCursor()).endEditBlock();
+    if (!m_deferredPageSize && std::exchange(m_scrollPending, false))
+        showEnd();
 }
 
 void LogView::resumeLayout()
 {
-    closeEdit();
+    closeEdit(); // first, so that its lines are laid out once, with the rest
     if (const std::optional<QSizeF> size = std::exchange(m_deferredPageSize, std::nullopt))
         document()->setPageSize(*size);
-    if (std::exchange(m_scrollWhenShown, false)) {
-        QTextCursor end(document());
-        end.movePosition(QTextCursor::End);
-        showEnd(end);
-    }
+    closeEdit();
 }
 
-void LogView::showEnd(const QTextCursor& end)
+void LogView::showEnd()
 {
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
     setTextCursor(end);
     ensureCursorVisible();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -130,7 +130,7 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
     }
     holdPaint();
     deferLayout();
-    if (m_deferredPageSize && m_openEdit.isNull()) {
+    if (m_openEdit.isNull()) {
         m_openEdit = QTextCursor(document());
         m_openEdit.beginEditBlock();
         m_closeEdit.start(0);
@@ -142,9 +142,7 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
 
         QTextDocument* doc = document();
         QTextCursor cursor(doc);
-        // One edit, so the document is laid out once per line rather than after each insertion. It
-        // starts before the move: a cursor moved outside an edit lays out the line to find its x.
-        cursor.beginEditBlock();
+        // Inside the turn's edit, the move does not lay the last line out to find its x.
         cursor.movePosition(QTextCursor::End);
         const bool empty = doc->characterCount() <= 1;
         QTextCharFormat format = cursor.charFormat();
@@ -152,12 +150,8 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
             cursor.insertBlock(cursor.blockFormat(), format);
         format.setForeground(color);
         cursor.insertText(line, format);
-        cursor.endEditBlock();
 
-        if (scrollToEnd && m_deferredPageSize)
-            m_scrollWhenShown = true;
-        else if (scrollToEnd)
-            showEnd(cursor);
+        m_scrollPending = m_scrollPending || scrollToEnd;
     } catch (...) {
         // Appending to the log never ends the handling of a message.
     }

@@ -46,14 +46,14 @@ private:
     void deferLayout();
     void closeEdit();
     void resumeLayout();
-    void showEnd(const QTextCursor& end);
+    void showEnd();
 
     // While nobody sees the log (the window in the tray) lines are not laid out: the document keeps its
     // page size here and has none meanwhile. Showing lays the whole log out once.
     std::optional<QSizeF> m_deferredPageSize;
-    bool m_scrollWhenShown = false;
-    // Meanwhile the lines of one turn of the event loop are one edit of the document, which is told
-    // of them once.
+    // The lines of one turn of the event loop are one edit of the document, which is told of them, and
+    // lays them out, once; the view goes to the end when the edit closes (or when shown).
+    bool m_scrollPending = false;
     QTextCursor m_openEdit;
     QTimer m_closeEdit;
     QElapsedTimer m_sincePaint;

@@ -343,6 +343,7 @@ private slots:
             log.AddLogLine(QStringLiteral("hidden line %1 ").arg(i).repeated(i % 7 + 1), Qt::blue, true);
         if (resizedWhileHidden)
             log.resize(200, 300);
+        QCoreApplication::processEvents(); // the turn's lines are one edit, closed as the event loop turns
         QTextDocument* doc = log.document();
         QCOMPARE(doc->blockCount(), whileHidden + 1);
         QCOMPARE(doc->lastBlock().layout()->lineCount() > 0, laidOutWhileHidden);
