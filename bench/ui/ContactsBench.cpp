@@ -68,30 +68,15 @@ void Message(benchmark::State& state, bool newContact, bool contactsTab)
     }
     state.counters["contacts"] = static_cast<double>(h->window->contacts()->model()->rowCount());
 }
-BENCHMARK_CAPTURE(Message, NewContactLogTab, true, false)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Iterations(500)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Message, NewContactContactsTab, true, true)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Iterations(500)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Message, KnownContactLogTab, false, false)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Iterations(500)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Message, KnownContactContactsTab, false, true)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Iterations(500)
-    ->Unit(benchmark::kMicrosecond);
+// Each message case at 1, 1,000 and 10,000 contacts.
+void MessageCase(benchmark::internal::Benchmark* b)
+{
+    b->Arg(1)->Arg(1000)->Arg(10000)->Iterations(500)->Unit(benchmark::kMicrosecond);
+}
+BENCHMARK_CAPTURE(Message, NewContactLogTab, true, false)->Apply(MessageCase);
+BENCHMARK_CAPTURE(Message, NewContactContactsTab, true, true)->Apply(MessageCase);
+BENCHMARK_CAPTURE(Message, KnownContactLogTab, false, false)->Apply(MessageCase);
+BENCHMARK_CAPTURE(Message, KnownContactContactsTab, false, true)->Apply(MessageCase);
 
 // One batch with the contacts tab in front: `batch` messages, half from new contacts, half from
 // known ones, put in place and laid out by the view.
