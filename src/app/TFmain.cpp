@@ -358,7 +358,7 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
         if (i == outcome.speakAfterLines)
             speak();
         const capture::LogLine& line = outcome.lines[i];
-        RichEdit1->AddLogLine(FromUtf8(line.text), ToColor(line.color), line.scrollToEnd);
+        RichEdit1->AddLogLine(FromUtf8(line.text), ToColor(line.color), line.scrollToEnd, i > 0);
     }
     if (outcome.speakAfterLines >= outcome.lines.size())
         speak();

@@ -15,9 +15,9 @@ namespace {
 // Lines that come faster than this are drawn together: a burst of chat redrew the whole view for each
 // line, which cost more than everything else about the line; the eye sees no difference.
 constexpr int kPaintIntervalMs = 40;
-// A hidden log waits to be laid out until it is shown only up to this many lines, so that showing
-// stays quick: about a quarter of a second for this many on a slow machine.
-constexpr int kMaxDeferredBlocks = 20000;
+// A hidden log waits to be laid out until it is shown only up to this many paragraphs (messages), so
+// that showing stays quick: about a fifth of a second for this many on a slow machine.
+constexpr int kMaxDeferredBlocks = 10000;
 } // namespace
 
 LogView::LogView(QWidget* parent) : QTextEdit(parent)
@@ -122,10 +122,10 @@ void LogView::releasePaint()
     verticalScrollBar()->setUpdatesEnabled(true);
 }
 
-void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollToEnd)
+void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollToEnd, bool inParagraph)
 {
     if (m_held) {
-        m_waiting.append({text, color, scrollToEnd});
+        m_waiting.append({text, color, scrollToEnd, inParagraph});
         return;
     }
     holdPaint();
@@ -146,7 +146,9 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         cursor.movePosition(QTextCursor::End);
         const bool empty = doc->characterCount() <= 1;
         QTextCharFormat format = cursor.charFormat();
-        if (!empty)
+        if (!empty && inParagraph)
+            cursor.insertText(QString(QChar::LineSeparator), format);
+        else if (!empty)
             cursor.insertBlock(cursor.blockFormat(), format);
         format.setForeground(color);
         cursor.insertText(line, format);
@@ -175,7 +177,7 @@ void LogView::releaseAppends()
     m_held = false;
     const QList<Waiting> waiting = std::exchange(m_waiting, {});
     for (const Waiting& line : waiting)
-        AddLogLine(line.text, line.color, line.scrollToEnd);
+        AddLogLine(line.text, line.color, line.scrollToEnd, line.inParagraph);
 }
 
 QTextDocument* LogView::makeDocument()

@@ -20,7 +20,10 @@ public:
 
     // Appends text as a new last line, in the end's formatting with the given colour; exactly the
     // appended characters get the colour. Flat cost: no copy of the whole text per line.
-    void AddLogLine(const QString& text, const QColor& color, bool scrollToEnd);
+    // A line inParagraph follows the last one after a line break in the same paragraph, which looks the
+    // same and is saved the same, but is laid out with it: a message's header and text are one paragraph,
+    // since each paragraph's layout costs about half a kilobyte.
+    void AddLogLine(const QString& text, const QColor& color, bool scrollToEnd, bool inParagraph = false);
 
     // What the WAV export reads: the selection if any, else the whole text (line breaks as '\n').
     QString selectedPlainText() const;
@@ -62,6 +65,7 @@ private:
         QString text;
         QColor color;
         bool scrollToEnd;
+        bool inParagraph;
     };
     bool m_held = false;
     QList<Waiting> m_waiting;

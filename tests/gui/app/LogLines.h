@@ -15,19 +15,35 @@ struct Line {
     bool pattern = false;
 };
 
-// Each block of the log with its colour; a block of mixed colours is marked so that it fails a comparison.
+// Each line of the log (a paragraph, or a part of one ended by a line break) with its colour; a line
+// of mixed colours is marked so that it fails a comparison.
 inline QList<Line> Lines(const QTextDocument& doc)
 {
     QList<Line> lines;
+    QString text;
+    QColor color;
+    bool mixed = false;
+    auto endLine = [&] {
+        lines.append({mixed ? QStringLiteral("<mixed>") + text : text, color});
+        text.clear();
+        color = QColor();
+        mixed = false;
+    };
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
-        QColor color;
-        bool mixed = false;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QColor c = it.fragment().charFormat().foreground().color();
-            mixed = mixed || (color.isValid() && c != color);
-            color = c;
+            const QStringList parts = it.fragment().text().split(QChar::LineSeparator);
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                if (i > 0)
+                    endLine();
+                if (parts[i].isEmpty())
+                    continue;
+                mixed = mixed || (color.isValid() && c != color);
+                color = c;
+                text += parts[i];
+            }
         }
-        lines.append({mixed ? QStringLiteral("<mixed>") + block.text() : block.text(), color});
+        endLine();
     }
     if (lines.size() == 1 && lines[0].text.isEmpty())
         lines.clear();
