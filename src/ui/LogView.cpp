@@ -15,16 +15,12 @@ namespace {
 // Lines that come faster than this are drawn together: a burst of chat redrew the whole view for each
 // line, which cost more than everything else about the line; the eye sees no difference.
 constexpr int kPaintIntervalMs = 40;
-// A hidden log waits to be laid out until it is shown only up to this many paragraphs (messages), so
-// that showing stays quick: about a fifth of a second for this many on a slow machine.
-constexpr int kMaxDeferredBlocks = 10000;
 } // namespace
 
-LogView::LogView(QWidget* parent) : QTextEdit(parent)
+LogView::LogView(QWidget* parent) : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("RichEdit1"));
-    setAcceptRichText(true);
-    setLineWrapMode(QTextEdit::WidgetWidth);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // An undo stack would keep every appended line twice, and Ctrl+Z would take chat lines away.
@@ -45,36 +41,13 @@ bool LogView::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::Paint)
         m_sincePaint.start();
-    return QTextEdit::viewportEvent(event);
+    return QPlainTextEdit::viewportEvent(event);
 }
 
 void LogView::showEvent(QShowEvent* event)
 {
-    resumeLayout();
-    QTextEdit::showEvent(event);
-}
-
-void LogView::resizeEvent(QResizeEvent* event)
-{
-    QTextEdit::resizeEvent(event);
-    // The view has just given the document a page size of its own and laid it out.
-    if (m_deferredPageSize && !document()->pageSize().isNull())
-        m_deferredPageSize.reset();
-}
-
-void LogView::deferLayout()
-{
-    const bool small = document()->blockCount() < kMaxDeferredBlocks;
-    if (m_deferredPageSize && !small) {
-        // Grown too long to lay out at once when shown: laid out now, and from here on line by line.
-        resumeLayout();
-        return;
-    }
-    if (m_deferredPageSize || isVisible() || !small)
-        return;
-    // A document whose page size is null is not laid out as it changes.
-    m_deferredPageSize = document()->pageSize();
-    document()->setPageSize(QSizeF(0, 0));
+    closeEdit(); // lines that came while hidden are in place before the first paint
+    QPlainTextEdit::showEvent(event);
 }
 
 void LogView::closeEdit()
@@ -82,16 +55,11 @@ void LogView::closeEdit()
     m_closeEdit.stop();
     if (!m_openEdit.isNull())
         std::exchange(m_openEdit, QTextCursor()).endEditBlock();
-    if (!m_deferredPageSize && std::exchange(m_scrollPending, false))
+    // Hidden, the view goes to the end when shown: finding the end lays lines out.
+    if (m_scrollPending && isVisible()) {
+        m_scrollPending = false;
         showEnd();
-}
-
-void LogView::resumeLayout()
-{
-    closeEdit(); // first, so that its lines are laid out once, with the rest
-    if (const std::optional<QSizeF> size = std::exchange(m_deferredPageSize, std::nullopt))
-        document()->setPageSize(*size);
-    closeEdit();
+    }
 }
 
 void LogView::showEnd()
@@ -129,7 +97,6 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         return;
     }
     holdPaint();
-    deferLayout();
     if (m_openEdit.isNull()) {
         m_openEdit = QTextCursor(document());
         m_openEdit.beginEditBlock();
@@ -192,6 +159,7 @@ QTextDocument* LogView::makeDocument()
     made->setUseDesignMetrics(shown->useDesignMetrics());
     made->setDefaultCursorMoveStyle(shown->defaultCursorMoveStyle());
     made->setUndoRedoEnabled(false); // loading is no step to undo
+    made->setDocumentLayout(new QPlainTextDocumentLayout(made));
     return made;
 }
 
@@ -200,7 +168,6 @@ void LogView::showDocument(QTextDocument* filled)
     const QPointer<QTextDocument> old = document();
     filled->setUndoRedoEnabled(old->isUndoRedoEnabled());
     closeEdit();
-    m_deferredPageSize.reset(); // the view lays the new document out for itself
     setDocument(filled);
     // The view's own first document belongs to Qt; the loaded ones are ours.
     if (old && old != filled && old->parent() == this)

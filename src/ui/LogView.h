@@ -1,18 +1,18 @@
 #pragma once
-// The message log RichEdit1: rich text that the user may also edit, appended to at the end.
+// The message log RichEdit1: coloured text that the user may also edit, appended to at the end. A plain
+// text layout lays out only the paragraphs in sight, so a long log or a burst of chat costs little
+// while the window is hidden or shows its end; the log's text keeps only character formats anyway.
 
 #include <QColor>
 #include <QElapsedTimer>
 #include <QList>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
-
-#include <optional>
 
 namespace quorvel::ui {
 
-class LogView : public QTextEdit {
+class LogView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit LogView(QWidget* parent = nullptr);
@@ -41,19 +41,13 @@ public:
 protected:
     bool viewportEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void holdPaint();
     void releasePaint();
-    void deferLayout();
     void closeEdit();
-    void resumeLayout();
     void showEnd();
 
-    // While nobody sees the log (the window in the tray) lines are not laid out: the document keeps its
-    // page size here and has none meanwhile. Showing lays the whole log out once.
-    std::optional<QSizeF> m_deferredPageSize;
     // The lines of one turn of the event loop are one edit of the document, which is told of them, and
     // lays them out, once; the view goes to the end when the edit closes (or when shown).
     bool m_scrollPending = false;

@@ -76,7 +76,7 @@ private slots:
         QVERIFY(log);
         QVERIFY(log->toPlainText().isEmpty());
         QVERIFY(!log->isReadOnly());
-        QCOMPARE(log->lineWrapMode(), QTextEdit::WidgetWidth);
+        QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         auto* strip = h->find<QWidget>("Panel1");
