@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 

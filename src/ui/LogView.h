@@ -6,8 +6,8 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QList>
-#include <QTextCursor>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace quorvel::ui {
@@ -21,8 +21,8 @@ public:
     // Appends text as a new last line, in the end's formatting with the given colour; exactly the
     // appended characters get the colour. Flat cost: no copy of the whole text per line.
     // A line inParagraph follows the last one after a line break in the same paragraph, which looks the
-    // same and is saved the same, but is laid out with it: a message's header and text are one paragraph,
-    // since each paragraph's layout costs about half a kilobyte.
+    // same and is saved the same: a message's header and text are one paragraph, since a paragraph costs
+    // about 180 bytes more than a line break, and inserting it more time.
     void AddLogLine(const QString& text, const QColor& color, bool scrollToEnd, bool inParagraph = false);
 
     // What the WAV export reads: the selection if any, else the whole text (line breaks as '\n').
@@ -48,8 +48,8 @@ private:
     void closeEdit();
     void showEnd();
 
-    // The lines of one turn of the event loop are one edit of the document, which is told of them, and
-    // lays them out, once; the view goes to the end when the edit closes (or when shown).
+    // The lines of one turn of the event loop are one edit of the document, of which the view is told
+    // once; it goes to the end when the edit closes, or when shown.
     bool m_scrollPending = false;
     QTextCursor m_openEdit;
     QTimer m_closeEdit;
