@@ -1,6 +1,9 @@
 #include "ui/LogView.h"
 
+#include "ui/logfile/LogFiles.h"
+
 #include <QEvent>
+#include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -47,6 +50,25 @@ void LogView::showEvent(QShowEvent* event)
 {
     closeEdit(); // lines that came while hidden are in place before the first paint
     QPlainTextEdit::showEvent(event);
+}
+
+bool LogView::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source->hasHtml() || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void LogView::insertFromMimeData(const QMimeData* source)
+{
+    if (!source->hasHtml()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    // Pasted or dropped rich text keeps what the log's files keep: colours, bold, italic, underline.
+    QTextDocument pasted;
+    pasted.setHtml(source->html());
+    QTextCursor cursor = textCursor();
+    logfile::InsertRichText(logfile::FromDocument(pasted), cursor);
+    setTextCursor(cursor);
 }
 
 void LogView::closeEdit()

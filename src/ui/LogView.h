@@ -41,6 +41,8 @@ public:
 protected:
     bool viewportEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void holdPaint();

@@ -96,11 +96,10 @@ RichText FromDocument(const QTextDocument& document)
     return text;
 }
 
-void AppendToDocument(const RichText& text, QTextDocument& document)
+void InsertRichText(const RichText& text, QTextCursor& cursor)
 {
-    QTextCursor cursor(&document);
-    cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
+    cursor.removeSelectedText();
     for (const TextRun& run : text.runs) {
         if (run.text.empty())
             continue;
@@ -112,6 +111,13 @@ void AppendToDocument(const RichText& text, QTextDocument& document)
         cursor.insertText(QString::fromStdString(run.text), format);
     }
     cursor.endEditBlock();
+}
+
+void AppendToDocument(const RichText& text, QTextDocument& document)
+{
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    InsertRichText(text, cursor);
 }
 
 RichText ReadLogFile(const QString& path, bool plainTextMode)

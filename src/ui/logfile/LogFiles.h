@@ -4,6 +4,7 @@
 #include "ui/logfile/RichText.h"
 
 #include <QString>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <cstddef>
@@ -19,6 +20,8 @@ public:
 
 RichText FromDocument(const QTextDocument& document);
 void AppendToDocument(const RichText& text, QTextDocument& document);
+// Inserts at the cursor, in place of its selection; one edit with the cursor's.
+void InsertRichText(const RichText& text, QTextCursor& cursor);
 
 // Replaces the document's content with the file. plainTextMode on: read as plain text only (an RTF
 // file shows its markup). Off: RTF, falling back to plain text; "Failed to Load Stream" when neither

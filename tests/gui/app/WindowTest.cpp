@@ -8,14 +8,15 @@
 #include "ui/MessageBox.h"
 #include "ui/Tray.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -354,6 +355,29 @@ private slots:
         end.movePosition(QTextCursor::EndOfBlock);
         QVERIFY2(log.viewport()->rect().contains(first) && log.viewport()->rect().contains(log.cursorRect(end)),
                  qPrintable(QStringLiteral("last paragraph from y %1 to %2").arg(first.top()).arg(log.cursorRect(end).bottom())));
+    }
+
+    // Rich text pasted into the log keeps what its files keep; the rest of the markup becomes text.
+    void pastedRichTextKeepsItsFormats()
+    {
+        ui::LogView log;
+        log.AddLogLine(QStringLiteral("Ann 说 :"), Qt::darkGreen, false);
+        auto* mime = new QMimeData;
+        mime->setHtml(QStringLiteral("<p><span style='color:#ff0000'>red</span> <b>bold</b></p>"
+                                     "<table><tr><td>cell</td></tr></table><img src='x.png'>"));
+        mime->setText(QStringLiteral("red bold cell"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        log.paste();
+        QCOMPARE(log.toPlainText(), QStringLiteral("Ann 说 :red bold\ncell\n"));
+        const QTextBlock first = log.document()->firstBlock();
+        QList<std::pair<QString, QTextCharFormat>> runs;
+        for (auto it = first.begin(); !it.atEnd(); ++it)
+            runs.append({it.fragment().text(), it.fragment().charFormat()});
+        QCOMPARE(runs.size(), 4);
+        QCOMPARE(runs[1].first, QStringLiteral("red"));
+        QCOMPARE(runs[1].second.foreground().color(), QColor(255, 0, 0));
+        QCOMPARE(runs[3].first, QStringLiteral("bold"));
+        QVERIFY(runs[3].second.fontWeight() >= QFont::Bold);
     }
 
     void links()
