@@ -22,7 +22,7 @@ public:
     // appended characters get the colour. Flat cost: no copy of the whole text per line.
     // A line inParagraph follows the last one after a line break in the same paragraph, which looks the
     // same and is saved the same: a message's header and text are one paragraph, since a paragraph costs
-    // about 180 bytes more than a line break, and inserting it more time.
+    // about 180 bytes more than a line break and takes longer to insert.
     void AddLogLine(const QString& text, const QColor& color, bool scrollToEnd, bool inParagraph = false);
 
     // What the WAV export reads: the selection if any, else the whole text (line breaks as '\n').
