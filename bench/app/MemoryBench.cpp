@@ -44,6 +44,11 @@ void Print(const char* when, const Resident& r)
     std::printf("%-34s VmRSS %7.1f MB   VmHWM %7.1f MB\n", when, r.rss / 1024.0, r.peak / 1024.0);
 }
 
+void PrintPerMessage(const Resident& now, const Resident& start, int messages)
+{
+    std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / messages);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -70,7 +75,6 @@ int main(int argc, char* argv[])
     if (tray)
         window.hide(); // as closing the window does
 
-
     // Logging is measured, not synthesis: nothing is spoken.
     for (const char* name : {"CBMe", "CBmyname", "CBmyex", "CBFriend", "CBFriendsname", "CBFriendsex"})
         window.findChild<QCheckBox*>(QString::fromLatin1(name))->setChecked(false);
@@ -88,7 +92,7 @@ int main(int argc, char* argv[])
             char when[64];
             std::snprintf(when, sizeof when, "after %d messages", i);
             Print(when, now);
-            std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / i);
+            PrintPerMessage(now, start, i);
             before = now;
         }
     }
@@ -100,7 +104,7 @@ int main(int argc, char* argv[])
         std::printf("window shown again in %.0f ms\n", showing.nsecsElapsed() / 1e6);
         const Resident now = ReadResident();
         Print("after showing", now);
-        std::printf("%-34s %7.0f bytes per message since start\n", "", (now.rss - start.rss) * 1024.0 / messages);
+        PrintPerMessage(now, start, messages);
     }
     std::printf("log: %d blocks, %lld characters\n", window.log()->document()->blockCount(),
                 static_cast<long long>(window.log()->document()->characterCount()));
