@@ -121,6 +121,7 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
     if (m_openEdit.isNull()) {
         m_openEdit = QTextCursor(document());
         m_openEdit.beginEditBlock();
+        m_endLength = -1; // whatever happened between turns, the end is looked up anew
         m_closeEdit.start(0);
     }
     try {
@@ -128,18 +129,24 @@ void LogView::AddLogLine(const QString& text, const QColor& color, bool scrollTo
         line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         line.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
-        QTextDocument* doc = document();
-        QTextCursor cursor(doc);
-        // Inside the turn's edit, the move does not lay the last line out to find its x.
-        cursor.movePosition(QTextCursor::End);
+        // The turn's cursor stays at the end, moved along by what it inserts; finding the end and its
+        // format anew for each line was a good part of the line's cost. Edits by others (the user
+        // typing, a paste) send it looking again.
+        QTextCursor& cursor = m_openEdit;
+        const QTextDocument* doc = document();
+        if (!cursor.atEnd() || doc->characterCount() != m_endLength) {
+            // Inside the turn's edit, the move does not lay the last line out to find its x.
+            cursor.movePosition(QTextCursor::End);
+            m_endFormat = cursor.charFormat();
+        }
         const bool empty = doc->characterCount() <= 1;
-        QTextCharFormat format = cursor.charFormat();
         if (!empty && inParagraph)
-            cursor.insertText(QString(QChar::LineSeparator), format);
+            cursor.insertText(QString(QChar::LineSeparator), m_endFormat);
         else if (!empty)
-            cursor.insertBlock(cursor.blockFormat(), format);
-        format.setForeground(color);
-        cursor.insertText(line, format);
+            cursor.insertBlock(cursor.blockFormat(), m_endFormat);
+        m_endFormat.setForeground(color);
+        cursor.insertText(line, m_endFormat);
+        m_endLength = doc->characterCount();
 
         m_scrollPending = m_scrollPending || scrollToEnd;
     } catch (...) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -54,6 +55,8 @@ private:
     // once; it goes to the end when the edit closes, or when shown.
     bool m_scrollPending = false;
     QTextCursor m_openEdit;
+    QTextCharFormat m_endFormat;
+    int m_endLength = -1; // the document's length behind the last line appended; -1: look anew
     QTimer m_closeEdit;
     QElapsedTimer m_sincePaint;
     QTimer m_paintRelease;

@@ -209,6 +209,7 @@ private slots:
         cursor.movePosition(QTextCursor::End);
         QTextCharFormat red;
         red.setForeground(QColor(255, 0, 0));
+        red.setFontWeight(QFont::Bold);
         cursor.insertBlock();
         cursor.insertText("typed", red);
         h->capture->deliver(FriendMsg("Ann", "later"));
@@ -218,6 +219,9 @@ private slots:
         QCOMPARE(lines[2].color, QColor(255, 0, 0));
         QCOMPARE(lines[3].color, Green);
         QCOMPARE(lines[4].color, Black);
+        // New lines take the end's formatting, here the typed text's, with their own colour.
+        const QTextBlock last = h->window->log()->document()->lastBlock();
+        QCOMPARE(last.begin().fragment().charFormat().fontWeight(), QFont::Bold);
     }
 
     void ignoredTraffic_data()
