@@ -30,7 +30,7 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent)
     m_paintRelease.setSingleShot(true);
     connect(&m_paintRelease, &QTimer::timeout, this, &LogView::releasePaint);
     m_closeEdit.setSingleShot(true);
-    connect(&m_closeEdit, &QTimer::timeout, this, &LogView::closeEdit);
+    connect(&m_closeEdit, &QTimer::timeout, this, &LogView::endTurn);
 }
 
 LogView::~LogView()
@@ -71,6 +71,15 @@ void LogView::insertFromMimeData(const QMimeData* source)
     setTextCursor(cursor);
 }
 
+void LogView::endTurn()
+{
+    // Closing the edit lays out the view's last screenful to size the scroll bar. While the paint is
+    // held that screenful may be scrolled past before it is ever drawn, so the edit stays open until
+    // the paint is released.
+    if (!m_paintRelease.isActive())
+        closeEdit();
+}
+
 void LogView::closeEdit()
 {
     m_closeEdit.stop();
@@ -107,6 +116,7 @@ void LogView::holdPaint()
 
 void LogView::releasePaint()
 {
+    closeEdit();
     viewport()->setUpdatesEnabled(true);
     verticalScrollBar()->setUpdatesEnabled(true);
 }

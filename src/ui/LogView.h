@@ -48,11 +48,13 @@ protected:
 private:
     void holdPaint();
     void releasePaint();
+    void endTurn();
     void closeEdit();
     void showEnd();
 
-    // The lines of one turn of the event loop are one edit of the document, of which the view is told
-    // once; it goes to the end when the edit closes, or when shown.
+    // The lines of one turn of the event loop, or of all turns while the paint is held, are one edit of
+    // the document, of which the view is told once; it goes to the end when the edit closes, or when
+    // shown.
     bool m_scrollPending = false;
     QTextCursor m_openEdit;
     QTextCharFormat m_endFormat;
