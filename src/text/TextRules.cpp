@@ -1,6 +1,8 @@
 #include "text/TextRules.h"
 
+#include "text/Ascii.h"
 #include "text/Tables.h"
+#include "text/Utf8.h"
 
 namespace quorvel::text {
 
@@ -136,10 +138,37 @@ FieldResult ExtractNickname(std::string_view payload)
     auto fields = SplitFields(payload, 3);
     if (fields.size() < 3)
         return FieldResult::Missing(2);
-    std::string name = std::move(fields[2]);
-    if (name.empty())
-        return FieldResult::Found({});
+    return FieldResult::Found(CleanNickname(fields[2]));
+}
 
+std::string PercentDecodeName(std::string_view name)
+{
+    if (name.find('%') == std::string_view::npos)
+        return std::string(name);
+    std::string decoded;
+    decoded.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool escape = name[i] == '%' && i + 2 < name.size();
+        const int high = escape ? HexDigitValue(name[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(name[i + 2]) : -1;
+        if (low < 0) {
+            decoded.push_back(name[i]);
+            continue;
+        }
+        decoded.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    // A name that does not decode to text was never encoded this way: it stays as the wire has it.
+    if (!IsValidUtf8(decoded) || decoded.find('\0') != std::string::npos)
+        return std::string(name);
+    return decoded;
+}
+
+std::string CleanNickname(std::string_view field)
+{
+    if (field.empty())
+        return {};
+    std::string name = PercentDecodeName(field);
     for (const auto code : NicknameCodeSteps)
         ReplaceAll(name, code, " ");
 
@@ -151,18 +180,16 @@ FieldResult ExtractNickname(std::string_view payload)
         if (at != std::string_view::npos)
             cut = at;
     }
-    return FieldResult::Found(std::string(trimmed.substr(0, cut)));
+    return std::string(trimmed.substr(0, cut));
 }
 
 std::string ExtractBody(std::string_view payload)
 {
     const std::string_view text = UpToNul(payload);
 
-    // Find where the body starts: behind the last empty line. A line break at the very end of the
-    // text begins no further line, so an empty line needs a break in front of its own break (or
-    // stands first in the text).
+    // The body starts behind the first empty line, which ends the headers; empty lines typed into the
+    // message belong to it. A line break at the very end of the text begins no further line.
     std::size_t bodyStart = 0;
-    bool lastLineEmpty = false;
     {
         std::size_t p = 0;
         const std::size_t n = text.size();
@@ -174,14 +201,13 @@ std::string ExtractBody(std::string_view payload)
             if (next < n) {
                 next += (text[next] == '\r' && next + 1 < n && text[next + 1] == '\n') ? 2 : 1;
             }
-            lastLineEmpty = (end == p);
-            if (lastLineEmpty)
+            if (end == p) {
                 bodyStart = next;
+                break;
+            }
             p = next;
         }
     }
-    if (lastLineEmpty)
-        return {};
 
     std::string body;
     body.reserve(text.size() - bodyStart + 16);

@@ -36,7 +36,13 @@ std::vector<std::string> SplitFields(std::string_view text, std::size_t maxField
 FieldResult ExtractAccount(std::string_view payload);  // field 1, unchanged
 FieldResult ExtractNickname(std::string_view payload); // field 2, cleaned to a speakable name
 
-std::string ExtractBody(std::string_view payload);      // the lines after the last empty line
+// A name as the protocol encodes it: every %XX is a byte and the bytes are read as UTF-8. A result
+// that is not valid UTF-8 (or holds a NUL) gives the name back as written.
+std::string PercentDecodeName(std::string_view name);
+// The nickname rules on one name field: decoded, emoticon codes and hyphens as spaces, trimmed, cut.
+std::string CleanNickname(std::string_view field);
+
+std::string ExtractBody(std::string_view payload);      // the lines after the empty line that ends the headers
 std::string EmoticonsToWords(std::string_view payload); // body, emoticon codes as bracketed words
 std::string RemoveEmoticons(std::string_view payload);  // body, emoticon codes deleted
 

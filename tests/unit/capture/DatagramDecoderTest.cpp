@@ -52,6 +52,10 @@ std::vector<std::uint8_t> Build(std::uint16_t source, std::uint16_t destination,
 }
 
 const std::string Hello = FriendMessage("Ann", "Hello");
+const std::string FollowedByTyping = "Hello\r\n MSG ann@example.com Ann 97\r\n MIME-Version: 1.0\r\n Content-Type: "
+                                     "text/x-msmsgscontrol\r\n TypingUser: ann@example.com";
+const std::string TwoMessages =
+    "first\r\n MSG 96 N 132\r\n MIME-Version: 1.0\r\n Content-Type: text/plain; charset=UTF-8\r\n \r\n second";
 
 std::vector<DecodeCase> Cases()
 {
@@ -126,12 +130,13 @@ std::vector<DecodeCase> Cases()
         {"ChineseNicknameAndBody",
          BuildDatagram(1863, Client, FriendMessage("小明：今天很忙", "你好 :D")),
          {{Direction::Friend, "MSG", "小明", "你好 [大笑]", "你好 "}}},
+        // One segment is one payload: what follows the first message's headers is all its body.
         {"MessageFollowedByTypingNotification",
          BuildDatagram(1863, Client, FriendMessage("Ann", "Hello\r\n") + TypingNotification()),
-         {{Direction::Friend, "MSG", "Ann", "", ""}}},
+         {{Direction::Friend, "MSG", "Ann", FollowedByTyping, FollowedByTyping}}},
         {"TwoMessagesInOneSegment",
          BuildDatagram(Client, 1863, OwnMessage("first\r\n") + OwnMessage("second")),
-         {{Direction::Own, "MSG", "", "second", "second"}}},
+         {{Direction::Own, "MSG", "", TwoMessages, TwoMessages}}},
         {"OwnBodyOnlySpaces", BuildDatagram(Client, 1863, OwnMessage("   ")), {{Direction::Own, "MSG", "", "", ""}}},
         {"UbmFromServerPort",
          BuildDatagram(1863, Client, "UBM bob@example.com 1 1 60\r\nContent-Type: text/plain\r\n\r\nYo"),

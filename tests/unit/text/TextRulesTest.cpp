@@ -191,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         NicknameRow{"FullWidthColon", "小明：今天很忙", "小明"},
         NicknameRow{"FullWidthParenthesis", "王五（忙）", "王五"},
         NicknameRow{"DoubleAngleBracket", "Amy《在线》", "Amy"},
-        NicknameRow{"OtherPercentCodesStay", "Bob%2C", "Bob%2C"},
+        // Decoded before the rules: the comma then cuts the name.
+        NicknameRow{"PercentCodedCommaCuts", "Bob%2C", "Bob"},
         NicknameRow{"LeadingCodedSpacesTrimmed", "%20%20Bob", "Bob"},
         NicknameRow{"QuotedKeepsSpacesAndCuts", "\"Alice Smith (busy)\"", "Alice Smith "},
         NicknameRow{"QuotedTrimmed", "\" \tBob \"", "Bob"}, NicknameRow{"QuotedCommaCuts", "\"Bob, at home\"", "Bob"},
@@ -201,8 +202,30 @@ INSTANTIATE_TEST_SUITE_P(
         NicknameRow{"Semicolon", "Bob;x", "Bob"}, NicknameRow{"FullWidthComma", "小明，你好", "小明"},
         NicknameRow{"FullWidthExclamation", "Bob！", "Bob"}, NicknameRow{"IdeographicFullStop", "小明。", "小明"},
         NicknameRow{"SquareBracket", "Bob[x]", "Bob"}, NicknameRow{"CodedSpaceInChinese", "王%20五", "王 五"},
-        NicknameRow{"EarliestCutWins", "a.b(c", "a"}, NicknameRow{"OnlyCodes", "(L)%20(L)", ""}),
+        NicknameRow{"EarliestCutWins", "a.b(c", "a"}, NicknameRow{"OnlyCodes", "(L)%20(L)", ""},
+        // Percent codes as servers and clients write them.
+        NicknameRow{"CodedPercentSign", "Alice%20100%25", "Alice 100%"},
+        NicknameRow{"CodedUtf8", "%E5%B0%8F%E6%98%8E", "小明"},
+        NicknameRow{"LowerCaseHexDigits", "%e5%b0%8f%e6%98%8e", "小明"},
+        NicknameRow{"RawUtf8BesideCodes", "小明%20Lee", "小明 Lee"},
+        NicknameRow{"CodedHyphenIsASpace", "Tom%2DLee", "Tom Lee"},
+        NicknameRow{"CodedColonCuts", "小明%EF%BC%9A今天很忙", "小明"},
+        NicknameRow{"CodedLineBreakTrimmed", "Bob%0D%0A", "Bob"},
+        NicknameRow{"PercentWithoutHexStays", "100%zz", "100%zz"}, NicknameRow{"PercentAtEndStays", "Bob%2", "Bob%2"},
+        // Bytes that are no UTF-8 once decoded: the whole name as written, its coded spaces still spaces.
+        NicknameRow{"TruncatedCharacterStaysWritten", "%E5%B0%20Bob", "%E5%B0 Bob"},
+        NicknameRow{"LoneHighByteStaysWritten", "Ann%FF", "Ann%FF"}, NicknameRow{"CodedNulIsNoText", "A%00B", "A%00B"}),
     RowName<NicknameRow>);
+
+TEST(PercentDecodeName, InvalidResultsGiveTheNameAsWritten)
+{
+    EXPECT_EQ(PercentDecodeName("Alice%20100%25"), "Alice 100%");
+    EXPECT_EQ(PercentDecodeName("%E5%B0%8F"), "小");
+    EXPECT_EQ(PercentDecodeName("%E5%B0"), "%E5%B0");       // cut inside a character
+    EXPECT_EQ(PercentDecodeName("%C0%AF"), "%C0%AF");       // overlong form
+    EXPECT_EQ(PercentDecodeName("%ED%A0%80"), "%ED%A0%80"); // a surrogate
+    EXPECT_EQ(PercentDecodeName("%%41"), "%A");
+}
 
 // --- bodies ------------------------------------------------------------------------------------
 
@@ -214,7 +237,7 @@ struct BodyRow {
 
 class BodyTest : public testing::TestWithParam<BodyRow> {};
 
-TEST_P(BodyTest, LinesAfterLastEmptyLine)
+TEST_P(BodyTest, LinesAfterTheEmptyLineEndingTheHeaders)
 {
     EXPECT_EQ(ExtractBody(GetParam().payload), GetParam().body);
 }
@@ -223,7 +246,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, BodyTest,
     testing::Values(BodyRow{"TwoLines", WithBody("line one\r\nline two"), "line one\r\n line two"},
                     BodyRow{"EndsWithEmptyLine", "MSG 12 N 80\r\nMIME-Version: 1.0\r\n\r\n", ""},
-                    BodyRow{"BodyHoldsEmptyLine", WithBody("first\r\n\r\nsecond"), "second"},
+                    BodyRow{"BodyHoldsEmptyLine", WithBody("first\r\n\r\nsecond"), "first\r\n \r\n second"},
+                    BodyRow{"ParagraphsOfChinese", WithBody("第一段\r\n\r\n第二段"), "第一段\r\n \r\n 第二段"},
+                    BodyRow{"SeveralEmptyLinesInside", WithBody("a\r\n\r\n\r\nb\r\n\r\n"), "a\r\n \r\n \r\n b"},
+                    BodyRow{"BodyStartsWithEmptyLine", WithBody("\r\nlater"), "later"},
+                    BodyRow{"WindowsLiveMessengerHeaders",
+                            "MSG 5 N 150\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                            "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=1; PF=0\r\n\r\nhi\r\n\r\nthere",
+                            "hi\r\n \r\n there"},
+                    BodyRow{"RelayedFromServer",
+                            "MSG ann@example.com Ann%20Lee 133\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; "
+                            "charset=UTF-8\r\nX-MMS-IM-Format: FN=MS%20Shell%20Dlg; EF=; CO=0; CS=0; PF=0\r\n\r\n"
+                            "first\r\n\r\nsecond",
+                            "first\r\n \r\n second"},
                     BodyRow{"NoEmptyLine", "MSG 12 N 80\r\nhello", "MSG 12 N 80\r\n hello"},
                     BodyRow{"OneLineTrimmed", WithBody("  hi  "), "hi"},
                     BodyRow{"InnerEndsNotTrimmed", WithBody(" a \r\n b "), "a \r\n  b"},
