@@ -4,11 +4,14 @@
 //  TCP at IHL*4:  +0 source port, +2 destination port, +12 data offset (top 4 bits, 32-bit words)
 //  payload at IHL*4 + data offset*4, read up to the first NUL byte.
 //
-// Nothing else is looked at: no addresses, lengths, checksums, fragments or connection state.
+// The addresses only tell server endpoints apart; nothing else is looked at: no lengths, checksums,
+// fragments or connection state.
 
 #include "capture/DatagramDecoder.h"
 
 #include "capture/ByteReader.h"
+#include "capture/FriendlyNames.h"
+#include "capture/SdgMessage.h"
 #include "capture/Utf8.h"
 #include "text/TextRules.h"
 
@@ -47,14 +50,17 @@ std::string_view ChatCommand(std::string_view payload, std::string_view otherCom
     return {};
 }
 
-ChatEvent MakeEvent(Direction direction, std::string_view command, const std::string& payloadText)
+// bodyFrom: where the text whose body is taken begins (an SDG's messaging headers).
+ChatEvent MakeEvent(Direction direction, std::string_view command, const std::string& payloadText,
+                    std::size_t bodyFrom = 0)
 {
     ChatEvent event;
     event.direction = direction;
     event.command = std::string(command);
     event.payloadText = payloadText;
-    event.wordedText = text::EmoticonsToWords(payloadText);
-    event.strippedText = text::RemoveEmoticons(payloadText);
+    const std::string_view bodyText = std::string_view(payloadText).substr(bodyFrom);
+    event.wordedText = text::EmoticonsToWords(bodyText);
+    event.strippedText = text::RemoveEmoticons(bodyText);
     return event;
 }
 
@@ -98,7 +104,35 @@ DecodeResult DecodePayload(std::string_view payloadBytes, bool fromServer, bool 
     return result;
 }
 
+DecodeResult DecodeSdg(std::string_view commandBytes, bool fromServer, bool toServer, const FriendlyNames* names)
+{
+    DecodeResult result;
+    const std::string payloadText = DecodeUtf8Lossy(commandBytes.substr(0, commandBytes.find('\0')));
+    const auto sdg = ReadSdgText(payloadText);
+    if (!sdg)
+        return result;
+    if (fromServer) {
+        ChatEvent event = MakeEvent(Direction::Friend, "SDG", payloadText, sdg->messagingStart);
+        event.account = sdg->account;
+        const std::string* name = names ? names->find(sdg->account) : nullptr;
+        // A name that the rules leave empty would give a header without a speaker: the account says who.
+        event.nickname = name ? text::CleanNickname(*name) : std::string();
+        if (event.nickname.empty())
+            event.nickname = sdg->account;
+        result.events.push_back(std::move(event));
+    }
+    if (toServer)
+        result.events.push_back(MakeEvent(Direction::Own, "SDG", payloadText, sdg->messagingStart));
+    return result;
+}
+
 DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
+{
+    static const ServerEndpoints defaults;
+    return DecodeDatagram(ipDatagram, defaults);
+}
+
+DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram, const ServerEndpoints& endpoints)
 {
     const ByteReader datagram(ipDatagram);
     const auto protocol = datagram.u8(9);
@@ -108,11 +142,14 @@ DecodeResult DecodeDatagram(std::span<const std::uint8_t> ipDatagram)
     const std::size_t tcpStart = std::size_t{*datagram.u8(0) & 0x0Fu} * 4;
     const auto sourcePort = datagram.be16(tcpStart);
     const auto destinationPort = datagram.be16(tcpStart + 2);
-    if (!sourcePort || !destinationPort)
+    const auto source = datagram.be32(12), destination = datagram.be32(16);
+    if (!sourcePort || !destinationPort || !source || !destination)
         return {};
-    if (*sourcePort != MessengerPort && *destinationPort != MessengerPort)
+    const bool fromServer = endpoints.isServer(*source, *sourcePort);
+    const bool toServer = endpoints.isServer(*destination, *destinationPort);
+    if (!fromServer && !toServer)
         return {};
-    return DecodePayload(PayloadBytes(datagram), *sourcePort == MessengerPort, *destinationPort == MessengerPort);
+    return DecodePayload(PayloadBytes(datagram), fromServer, toServer);
 }
 
 } // namespace quorvel::capture

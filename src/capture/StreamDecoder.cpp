@@ -1,6 +1,5 @@
 #include "capture/StreamDecoder.h"
 
-#include "capture/ByteReader.h"
 #include "capture/TcpSegment.h"
 
 namespace quorvel::capture {
@@ -10,6 +9,13 @@ namespace {
 bool IsChatCommand(std::string_view command)
 {
     return command.starts_with("MSG") || command.starts_with("UBM") || command.starts_with("UUM");
+}
+
+// Commands in which the notification server names a contact.
+bool IsNamingCommand(std::string_view command)
+{
+    return command.starts_with("ILN") || command.starts_with("NLN") || command.starts_with("IRO") ||
+           command.starts_with("JOI") || command.starts_with("UBX");
 }
 
 } // namespace
@@ -24,16 +30,13 @@ StreamDecoder::~StreamDecoder() = default;
 void StreamDecoder::addDatagram(std::span<const std::uint8_t> ipDatagram, std::int64_t nowMicros)
 {
     // Most traffic is not the messenger's: a look at the ports settles it before anything else.
-    const ByteReader ip(ipDatagram);
-    const auto first = ip.u8(0);
-    const std::size_t tcpStart = first ? std::size_t{*first & 0x0Fu} * 4 : 0;
-    const auto sourcePort = ip.be16(tcpStart), destinationPort = ip.be16(tcpStart + 2);
-    if (!sourcePort || !destinationPort || (*sourcePort != MessengerPort && *destinationPort != MessengerPort))
+    if (!m_endpoints.carries(ipDatagram))
         return;
     const auto segment = ParseTcpSegment(ipDatagram);
-    if (!segment || (segment->flow.sourcePort != MessengerPort && segment->flow.destinationPort != MessengerPort))
+    if (!segment || !m_endpoints.involves(segment->flow))
         return;
     m_now = nowMicros;
+    m_endpoints.seen(segment->flow, nowMicros);
     m_reassembler.add(*segment, nowMicros);
 }
 
@@ -43,6 +46,7 @@ void StreamDecoder::expire(std::int64_t nowMicros)
     m_reassembler.expire(nowMicros);
     for (auto& [id, stream] : m_streams)
         stream.joiner.expire(nowMicros);
+    m_endpoints.expire(nowMicros);
 }
 
 void StreamDecoder::flush()
@@ -56,6 +60,14 @@ std::size_t StreamDecoder::bufferedBytes() const
     std::size_t total = 0;
     for (const auto& [id, stream] : m_streams)
         total += stream.framer.bufferedBytes() + stream.joiner.heldBytes();
+    return total;
+}
+
+std::size_t StreamDecoder::nameBytes() const
+{
+    std::size_t total = 0;
+    for (const auto& [id, stream] : m_streams)
+        total += stream.names.heldBytes();
     return total;
 }
 
@@ -79,6 +91,26 @@ void StreamDecoder::onClose(std::uint64_t id)
 
 void StreamDecoder::decodeCommand(Stream& stream, const FlowKey& flow, std::string_view command)
 {
+    const bool fromServer = m_endpoints.isServer(flow.sourceAddress, flow.sourcePort);
+    const bool toServer = m_endpoints.isServer(flow.destinationAddress, flow.destinationPort);
+    if (fromServer) {
+        // The switchboard a notification connection hands out is followed from its first segment on.
+        if (command.starts_with("XFR ") || command.starts_with("RNG ")) {
+            if (const auto handout = ParseHandout(command))
+                m_endpoints.learn(*handout, m_now);
+            return;
+        }
+        if (IsNamingCommand(command)) {
+            stream.names.note(command);
+            return;
+        }
+    }
+    if (command.starts_with("SDG")) {
+        const DecodeResult result = DecodeSdg(command, fromServer, toServer, &stream.names);
+        if (!result.events.empty())
+            m_sink(result);
+        return;
+    }
     if (!IsChatCommand(command))
         return;
     std::string_view bytes = command;
@@ -92,8 +124,7 @@ void StreamDecoder::decodeCommand(Stream& stream, const FlowKey& flow, std::stri
     case MultipartJoiner::Outcome::Dropped:
         return;
     }
-    const DecodeResult result =
-        DecodePayload(bytes, flow.sourcePort == MessengerPort, flow.destinationPort == MessengerPort);
+    const DecodeResult result = DecodePayload(bytes, fromServer, toServer);
     if (!result.events.empty() || result.missingFieldIndex)
         m_sink(result);
 }

@@ -19,6 +19,8 @@ struct Segment {
     std::optional<std::uint8_t> dataOffset; // forged TCP data offset (32-bit words)
     std::uint32_t sequence = 0;
     std::uint8_t tcpFlags = 0x18;           // PSH ACK
+    std::uint32_t sourceAddress = 0xC0000201;      // 192.0.2.1
+    std::uint32_t destinationAddress = 0xC0000202; // 192.0.2.2
 };
 
 inline void PutBe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value)
@@ -38,8 +40,10 @@ inline std::vector<std::uint8_t> BuildDatagram(const Segment& segment)
     bytes[9] = segment.protocol;
     for (std::size_t i = 20; i < ipHeader; ++i)
         bytes[i] = 1; // IP NOP options
-    bytes[12] = 192, bytes[13] = 0, bytes[14] = 2, bytes[15] = 1;
-    bytes[16] = 192, bytes[17] = 0, bytes[18] = 2, bytes[19] = 2;
+    for (int i = 0; i < 4; ++i) {
+        bytes[12 + i] = static_cast<std::uint8_t>(segment.sourceAddress >> (24 - 8 * i));
+        bytes[16 + i] = static_cast<std::uint8_t>(segment.destinationAddress >> (24 - 8 * i));
+    }
     PutBe16(bytes, ipHeader, segment.sourcePort);
     PutBe16(bytes, ipHeader + 2, segment.destinationPort);
     if (segment.protocol == 17) {
@@ -100,12 +104,15 @@ inline std::string TextPayload(const std::string& body, const std::string& extra
     return "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n" + extraHeaders + "\r\n" + body;
 }
 
-// Both directions of one connection between a client port and the messenger port, with running
-// sequence numbers: each call gives the next segment's datagram.
+// Both directions of one connection between a client (192.0.2.1) and a server, by default the
+// messenger port of 192.0.2.2, with running sequence numbers: each call gives the next segment's datagram.
 class Connection {
 public:
-    explicit Connection(std::uint16_t clientPort = 50000, std::uint32_t clientIsn = 1000, std::uint32_t serverIsn = 9000)
-        : m_clientPort(clientPort), m_clientSeq(clientIsn), m_serverSeq(serverIsn)
+    explicit Connection(std::uint16_t clientPort = 50000, std::uint32_t clientIsn = 1000,
+                        std::uint32_t serverIsn = 9000, std::uint16_t serverPort = 1863,
+                        std::uint32_t serverAddress = 0xC0000202)
+        : m_clientPort(clientPort), m_serverPort(serverPort), m_serverAddress(serverAddress), m_clientSeq(clientIsn),
+          m_serverSeq(serverIsn)
     {
     }
     std::vector<std::uint8_t> fromServer(const std::string& payload, std::uint8_t flags = 0x18)
@@ -121,8 +128,10 @@ private:
     std::vector<std::uint8_t> next(bool server, const std::string& payload, std::uint8_t flags)
     {
         Segment segment;
-        segment.sourcePort = server ? 1863 : m_clientPort;
-        segment.destinationPort = server ? m_clientPort : 1863;
+        segment.sourcePort = server ? m_serverPort : m_clientPort;
+        segment.destinationPort = server ? m_clientPort : m_serverPort;
+        segment.sourceAddress = server ? m_serverAddress : 0xC0000201;
+        segment.destinationAddress = server ? 0xC0000201 : m_serverAddress;
         segment.payload = payload;
         segment.tcpFlags = flags;
         std::uint32_t& seq = server ? m_serverSeq : m_clientSeq;
@@ -131,6 +140,8 @@ private:
         return BuildDatagram(segment);
     }
     std::uint16_t m_clientPort;
+    std::uint16_t m_serverPort;
+    std::uint32_t m_serverAddress;
     std::uint32_t m_clientSeq;
     std::uint32_t m_serverSeq;
 };
