@@ -90,15 +90,4 @@ std::optional<std::string> ChooseCaptureInterface(Ipv4 hostAddress, std::span<co
     return std::nullopt;
 }
 
-int CaptureRingBytes(int mtu)
-{
-    constexpr int Frames = 4096;
-    constexpr int SlotOverhead = 18 + 64; // link header and CRC, the kernel's frame header
-    constexpr int MinBytes = 2 * 1024 * 1024;
-    constexpr int MaxBytes = 32 * 1024 * 1024;
-    constexpr int SnapLength = 65535;
-    const long long slot = std::min(mtu > 0 ? mtu : SnapLength, SnapLength) + SlotOverhead;
-    return static_cast<int>(std::clamp<long long>(slot * Frames, MinBytes, MaxBytes));
-}
-
 } // namespace quorvel::capture

@@ -41,10 +41,11 @@ std::optional<std::string> DefaultRouteInterface(std::string_view procNetRoute);
 std::optional<std::string> ChooseCaptureInterface(Ipv4 hostAddress, std::span<const NetInterface> interfaces,
                                                   const std::optional<std::string>& defaultRouteInterface);
 
-// The size of the capture's kernel ring for an interface of this MTU (unknown: 0): room for about
-// 4,000 frames of the MTU's size, within bounds on memory (512 on the loopback interface, MTU 64 KiB).
-// Frames are packed, so the ring holds far more of the small frames chat is made of.
-int CaptureRingBytes(int mtu);
+// The size of the capture's kernel ring. Only filtered chat traffic reaches it, and its frames are
+// packed in blocks at their own size: a burst of 2,000 messages takes about 1.3 MB on loopback (where
+// each frame passes twice). So this holds three such bursts unread, and the 64 KiB segments of a big
+// message on loopback by the dozen; the ring is resident for as long as the capture is open.
+inline constexpr int CaptureRingBytes = 4 * 1024 * 1024;
 
 // The kernel filter for a capture on an interface: IPv4 TCP segments to or from port 1863.
 inline constexpr const char* CaptureFilter = "ip and tcp port 1863";

@@ -132,7 +132,15 @@ void PcapCaptureSource::open(const std::function<void(const QString&)>& reportFa
 void PcapCaptureSource::close()
 {
     m_reopenTimer.stop();
+    const bool wasCapturing = m_capturing;
     stopWatching();
+    if (wasCapturing) {
+        // Whether the kernel's ring lost frames is seen nowhere else.
+        const Statistics counted = statistics();
+        qInfo("capture on %s: %lu frames passed the filter, %lu dropped in the kernel's ring of %d KiB, %lu in the "
+              "queue",
+              m_interface.c_str(), counted.received, counted.dropped, CaptureRingBytes / 1024, counted.queueDropped);
+    }
     m_pending.clear();
     {
         const std::lock_guard guard(m_lock);
@@ -177,8 +185,7 @@ PcapCaptureSource::Handle PcapCaptureSource::createFor(const char* device, int& 
     pcap_set_immediate_mode(handle.get(), 0);
     pcap_set_timeout(handle.get(), BlockTimeoutMs);
     pcap_set_promisc(handle.get(), 0);
-    // ("any" is closed again at once.)
-    pcap_set_buffer_size(handle.get(), CaptureRingBytes(InterfaceMtu(device)));
+    pcap_set_buffer_size(handle.get(), CaptureRingBytes);
     int status = 0;
     int savedErrno = 0;
     {
@@ -204,7 +211,9 @@ int PcapCaptureSource::createUnbound()
 int PcapCaptureSource::bindTo(const std::string& interfaceName, bool loopback)
 {
     int error = 0;
-    // The capture of all interfaces is dropped either way: it must not go on unfiltered.
+    // The capture of all interfaces is dropped either way: it must not go on unfiltered. Dropped
+    // first, so that its ring and the new one are never resident together.
+    m_handle.reset();
     m_handle = createFor(interfaceName.c_str(), error);
     if (!m_handle)
         return error;
@@ -267,6 +276,7 @@ void PcapCaptureSource::stopWatching()
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
         m_reader.join();
+        takeKernelCounts(); // what came after the reader's last look
     }
     if (m_wakeFd >= 0)
         ::close(std::exchange(m_wakeFd, -1));
@@ -324,11 +334,7 @@ void PcapCaptureSource::readLoop()
             if (count <= 0) // nothing more queued, or a break
                 break;
         }
-        pcap_stat counted{};
-        if (pcap_stats(handle, &counted) == 0) {
-            m_kernelReceived = counted.ps_recv;
-            m_kernelDropped = counted.ps_drop;
-        }
+        takeKernelCounts();
         if (batch.frames.empty() && !failure)
             continue;
         {
@@ -344,6 +350,15 @@ void PcapCaptureSource::readLoop()
         }
         batch.frames.clear();
         notifyGuiThread();
+    }
+}
+
+void PcapCaptureSource::takeKernelCounts()
+{
+    pcap_stat counted{};
+    if (pcap_stats(m_handle.get(), &counted) == 0) {
+        m_kernelReceived = counted.ps_recv;
+        m_kernelDropped = counted.ps_drop;
     }
 }
 

@@ -82,6 +82,7 @@ private:
     void deliverPending();
 
     void readLoop();
+    void takeKernelCounts();
     static void onFrame(unsigned char* self, const pcap_pkthdr* header, const unsigned char* bytes);
     void notifyGuiThread();
 

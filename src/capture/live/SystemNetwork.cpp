@@ -8,7 +8,6 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -78,20 +77,6 @@ std::vector<NetInterface> ListInterfaces()
         }
     }
     return interfaces;
-}
-
-int InterfaceMtu(const std::string& name)
-{
-    ifreq request{};
-    if (name.size() >= sizeof request.ifr_name)
-        return 0;
-    std::memcpy(request.ifr_name, name.c_str(), name.size() + 1);
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
-    const int status = ::ioctl(fd, SIOCGIFMTU, &request);
-    ::close(fd);
-    return status == 0 ? request.ifr_mtu : 0;
 }
 
 std::optional<std::string> ReadDefaultRouteInterface()

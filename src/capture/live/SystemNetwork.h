@@ -23,9 +23,6 @@ HostLookup LookupHostAddress();
 // Every interface with its IPv4 addresses and flags, in the order getifaddrs gives them.
 std::vector<NetInterface> ListInterfaces();
 
-// The interface's MTU; 0 when it cannot be read.
-int InterfaceMtu(const std::string& name);
-
 // From /proc/net/route; nothing when there is no IPv4 default route or the file cannot be read.
 std::optional<std::string> ReadDefaultRouteInterface();
 

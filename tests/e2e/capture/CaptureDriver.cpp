@@ -10,6 +10,7 @@
 //   {"event":"pong","capturing":..,"datagrams":..}
 
 #include "capture/StreamDecoder.h"
+#include "capture/live/InterfaceChoice.h"
 #include "capture/live/PcapCaptureSource.h"
 
 #include <QCoreApplication>
@@ -110,6 +111,7 @@ int main(int argc, char** argv)
                 pong["kernelReceived"] = static_cast<qint64>(counted.received);
                 pong["kernelDropped"] = static_cast<qint64>(counted.dropped);
                 pong["queueDropped"] = static_cast<qint64>(counted.queueDropped);
+                pong["ringBytes"] = CaptureRingBytes;
                 Print(pong);
             } else if (command == "quit") {
                 source.close();

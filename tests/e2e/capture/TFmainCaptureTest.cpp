@@ -5,6 +5,7 @@
 
 #include "LogLines.h"
 #include "app/TFmain.h"
+#include "capture/live/InterfaceChoice.h"
 #include "capture/live/PcapCaptureSource.h"
 #include "speech/Speech.h"
 #include "ui/LogView.h"
@@ -271,8 +272,9 @@ private slots:
         }
         const auto counted = m_capture->statistics();
         qInfo("burst through the window: %d messages logged and spoken in order %lld ms after the peer "
-              "started; kernel dropped %lu, queue dropped %lu",
-              Count, elapsed, counted.dropped, counted.queueDropped);
+              "started; kernel dropped %lu of %lu frames from its ring of %d KiB, queue dropped %lu",
+              Count, elapsed, counted.dropped, counted.received, capture::CaptureRingBytes / 1024,
+              counted.queueDropped);
     }
 
     // Messages that TCP splits, merges and sends in parts: each logged and spoken once, whole, in order.

@@ -201,7 +201,8 @@ def case_burst(args, _folder, cost_us=0):
         log(f"burst (receiver busy {cost_us} us per datagram): {count} messages sent in {summary['seconds']:.3f} s "
             f"({count / summary['seconds']:.0f} per second); all {count} decoded in order "
             f"{finished:.3f} s after the start; kernel: {pong['kernelReceived']} received, "
-            f"{pong['kernelDropped']} dropped; queue dropped {pong['queueDropped']}")
+            f"{pong['kernelDropped']} dropped from its ring of {pong['ringBytes'] // 1024} KiB; "
+            f"queue dropped {pong['queueDropped']}")
         if summary["seconds"] >= 1.0:
             log("note: the peer needed a second or more to send (a loaded machine); the burst was slower")
     finally:

@@ -133,32 +133,5 @@ INSTANTIATE_TEST_SUITE_P(
                               "eth0"}),
     [](const testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
 
-struct RingCase {
-    const char* name;
-    int mtu;
-    int expected;
-};
-
-void PrintTo(const RingCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class RingSize : public testing::TestWithParam<RingCase> {};
-
-TEST_P(RingSize, HoldsEnoughFramesWithinBounds)
-{
-    EXPECT_EQ(CaptureRingBytes(GetParam().mtu), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Mtus, RingSize,
-                         testing::Values(RingCase{"Ethernet", 1500, 4096 * (1500 + 82)},
-                                         RingCase{"JumboIsCapped", 9000, 32 * 1024 * 1024},
-                                         RingCase{"SmallMtu", 4000, 4096 * (4000 + 82)},
-                                         RingCase{"LoopbackIsCapped", 65536, 32 * 1024 * 1024},
-                                         RingCase{"UnknownIsCapped", 0, 32 * 1024 * 1024},
-                                         RingCase{"TinyIsRaisedToTheFloor", 68, 2 * 1024 * 1024}),
-                         [](const testing::TestParamInfo<RingCase>& info) { return std::string(info.param.name); });
-
 } // namespace
 } // namespace quorvel::capture
