@@ -168,7 +168,7 @@ void OpenBigLogIntoView(benchmark::State& state)
     view.resize(300, 400);
     view.show();
     for (auto _ : state) {
-        LoadLogFile(path, plain, *view.document());
+        LoadLogFile(path, *view.document());
         QApplication::processEvents(); // the view lays out what it shows
     }
     state.counters["lines"] = view.document()->blockCount();
@@ -189,7 +189,7 @@ void OpenBigLogInParts(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        const std::vector<RichText> parts = SplitForAppending(ReadLogFile(path, plain), 64 * 1024);
+        const std::vector<RichText> parts = SplitForAppending(ReadLogFile(path), 64 * 1024);
         decode += static_cast<double>(clock.restart());
         QTextDocument* document = view.makeDocument();
         for (const RichText& part : parts)
@@ -241,7 +241,7 @@ void OpenNonLogFile(benchmark::State& state)
         QTimer ticks;
         QObject::connect(&ticks, &QTimer::timeout, [&] { longest = std::max(longest, sinceTurn.restart()); });
         ticks.start(1);
-        loader.load(path, false);
+        loader.load(path);
         if (loader.loading())
             loop.exec();
         longest = std::max(longest, sinceTurn.elapsed());

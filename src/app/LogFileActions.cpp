@@ -32,7 +32,7 @@ void LogFileActions::NOpenMessageClick()
     const QString path = ui::FileDialog::exec(*m_dialogs.open);
     if (path.isEmpty())
         return;
-    m_loader->load(path, m_plainTextMode);
+    m_loader->load(path);
 }
 
 void LogFileActions::NSaveMessageClick()
@@ -41,10 +41,9 @@ void LogFileActions::NSaveMessageClick()
     if (path.isEmpty())
         return;
     // Only the name's extension counts, not the chosen filter.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    m_plainTextMode = suffix != QStringLiteral("rtf");
+    const bool plainText = QFileInfo(path).suffix().toLower() != QStringLiteral("rtf");
     try {
-        logfile::SaveLogFile(path, m_plainTextMode, *m_log->document());
+        logfile::SaveLogFile(path, plainText, *m_log->document());
     } catch (const std::exception& error) {
         ui::MessageBox::standardError(m_window, QString::fromUtf8(error.what()));
     }

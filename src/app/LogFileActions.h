@@ -36,8 +36,6 @@ public:
     LogFileActions(QWidget* window, ui::LogView* log, speech::Speech* speech, const LogFileDialogs& dialogs,
                    std::function<int()> ownVoice, QObject* parent);
 
-    // The last save's choice: plain text unless the name ended in ".rtf"; opening follows it.
-    bool plainTextMode() const { return m_plainTextMode; }
     // Stops a running export; its finished report closes the dialog.
     void cancelWavExport();
 
@@ -57,7 +55,6 @@ private:
     LogFileDialogs m_dialogs;
     std::function<int()> m_ownVoice;
     LogFileLoader* m_loader;
-    bool m_plainTextMode = false;
     QProgressDialog* m_wavProgress = nullptr;
 };
 

@@ -52,14 +52,14 @@ LogFileLoader::~LogFileLoader()
         worker->thread.join();
 }
 
-void LogFileLoader::load(const QString& path, bool plainTextMode)
+void LogFileLoader::load(const QString& path)
 {
     if (m_job)
         return;
     if (QFileInfo(path).size() <= ImmediateBytes) {
         m_log->clear();
         try {
-            logfile::LoadLogFile(path, plainTextMode, *m_log->document());
+            logfile::LoadLogFile(path, *m_log->document());
         } catch (const std::exception& error) {
             ui::MessageBox::standardError(m_window, QString::fromUtf8(error.what()));
         }
@@ -89,9 +89,9 @@ void LogFileLoader::load(const QString& path, bool plainTextMode)
     m_progress->show();
 
     auto& worker = m_workers.emplace_back(std::make_unique<Worker>());
-    worker->thread = std::thread([this, job = m_job, path, plainTextMode, done = &worker->done] {
+    worker->thread = std::thread([this, job = m_job, path, done = &worker->done] {
         try {
-            job->parts = logfile::SplitForAppending(logfile::ReadLogFile(path, plainTextMode), StepBytes);
+            job->parts = logfile::SplitForAppending(logfile::ReadLogFile(path), StepBytes);
         } catch (const std::exception& error) {
             job->error = QString::fromUtf8(error.what());
         } catch (...) {

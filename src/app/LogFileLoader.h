@@ -32,7 +32,7 @@ public:
     ~LogFileLoader() override;
 
     // Errors end in the standard error box with the log cleared, as a failed open always did.
-    void load(const QString& path, bool plainTextMode);
+    void load(const QString& path);
     bool loading() const { return m_job != nullptr; }
 
 signals:

@@ -98,11 +98,6 @@ bool TFmain::trayAvailable() const
     return m_trayWindow->trayAvailable();
 }
 
-bool TFmain::plainTextMode() const
-{
-    return m_logFiles->plainTextMode();
-}
-
 void TFmain::assembleParts()
 {
     m_speechOptions = new SpeechOptions(m_platform.speech.get(), {CBVoice, TRate, LRate, TVolume, LVolume, BtnDefault1},

@@ -58,7 +58,6 @@ public:
     void requestTerminate();
 
     bool trayAvailable() const;
-    bool plainTextMode() const;
     ui::LogView* log() const { return RichEdit1; }
     ui::Tray* tray() const { return m_tray; }
     ContactsPage* contacts() const { return TabSheet3; }

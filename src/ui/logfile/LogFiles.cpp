@@ -120,13 +120,13 @@ void AppendToDocument(const RichText& text, QTextDocument& document)
     InsertRichText(text, cursor);
 }
 
-RichText ReadLogFile(const QString& path, bool plainTextMode)
+RichText ReadLogFile(const QString& path)
 {
     const QByteArray bytes = ReadFile(path);
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 
     RichText text;
-    if (std::optional<RichText> rich = plainTextMode ? std::nullopt : ReadRtf(view)) {
+    if (std::optional<RichText> rich = ReadRtf(view)) {
         text = std::move(*rich);
     } else {
         if (!LooksLikeText(view))
@@ -137,10 +137,10 @@ RichText ReadLogFile(const QString& path, bool plainTextMode)
     return text;
 }
 
-void LoadLogFile(const QString& path, bool plainTextMode, QTextDocument& document)
+void LoadLogFile(const QString& path, QTextDocument& document)
 {
     document.clear();
-    AppendToDocument(ReadLogFile(path, plainTextMode), document);
+    AppendToDocument(ReadLogFile(path), document);
 }
 
 std::vector<RichText> SplitForAppending(RichText text, std::size_t maxBytes)
@@ -181,10 +181,10 @@ std::vector<RichText> SplitForAppending(RichText text, std::size_t maxBytes)
     return parts;
 }
 
-void SaveLogFile(const QString& path, bool plainTextMode, const QTextDocument& document)
+void SaveLogFile(const QString& path, bool plainText, const QTextDocument& document)
 {
     const RichText text = FromDocument(document);
-    const std::string bytes = plainTextMode ? EncodePlainText(text.plainText()) : WriteRtf(text);
+    const std::string bytes = plainText ? EncodePlainText(text.plainText()) : WriteRtf(text);
 
     // Written beside the old file and renamed over it, so a failed save leaves the old log whole.
     QSaveFile file(path);

@@ -1,5 +1,5 @@
-// Opening, saving and clearing the log through the menu, with the plain-text mode rule; big and
-// broken files behind the progress dialog.
+// Opening, saving and clearing the log through the menu: saved as the name's extension says, opened
+// as the file's content says; big and broken files behind the progress dialog.
 
 #include "Support.h"
 
@@ -74,7 +74,6 @@ private slots:
         const QString dir = h->dir.path();
         ui::FileDialog::setNextFileName(dir + "/" + name);
         h->trigger("NSaveMessage");
-        QCOMPARE(h->window->plainTextMode(), plain);
         const QByteArray content = ReadAll(dir + "/" + written);
         QVERIFY(!content.isEmpty());
         QCOMPARE(content.startsWith("{\\rtf"), !plain);
@@ -94,17 +93,42 @@ private slots:
         QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
-    void openRtfShowsMarkupAfterTxtSave()
+    // After a save as text an RTF file still opens formatted, and text still as text.
+    void openByContentAfterTxtSave_data()
     {
-        const QString rtf = h->dir.path() + "/keep.rtf";
-        ui::FileDialog::setNextFileName(rtf);
-        h->trigger("NSaveMessage");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes"); // empty: the log saved as RTF under that name
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QColor>("color"); // of the first character
+        QTest::newRow("own RTF") << "keep.rtf" << QByteArray() << "Ann 说 :\nHello" << QColor(0, 128, 0);
+        QTest::newRow("RTF after a BOM and blank lines, named .txt")
+            << "other.txt" << QByteArray("\xEF\xBB\xBF\r\n \r\n{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 \\u-31523?\\u-32142?}")
+            << "蓝色" << QColor(0, 0, 255);
+        QTest::newRow("text that is no RTF, named .rtf")
+            << "notes.rtf" << QByteArray("笔记 {\\rtf1 x}\r\nline") << "笔记 {\\rtf1 x}\nline" << QColor(0, 0, 0);
+    }
+    void openByContentAfterTxtSave()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QFETCH(QColor, color);
+        const QString file = h->dir.path() + "/" + name;
+        if (bytes.isEmpty()) {
+            ui::FileDialog::setNextFileName(file);
+            h->trigger("NSaveMessage");
+        } else {
+            QVERIFY(WriteAll(file, bytes));
+        }
         ui::FileDialog::setNextFileName(h->dir.path() + "/switch.txt");
         h->trigger("NSaveMessage");
-        QVERIFY(h->window->plainTextMode());
-        ui::FileDialog::setNextFileName(rtf);
+        QVERIFY(ReadAll(h->dir.path() + "/switch.txt").startsWith("Ann"));
+        h->capture->deliver(FriendMsg("Bob", "replaced"));
+        ui::FileDialog::setNextFileName(file);
         h->trigger("NOpenMessage");
-        QVERIFY(h->window->log()->toPlainText().startsWith("{\\rtf"));
+        QCOMPARE(h->window->log()->toPlainText(), shown);
+        QCOMPARE(h->window->log()->document()->begin().begin().fragment().charFormat().foreground().color(), color);
+        QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
     void cancelledDialogsChangeNothing()
@@ -114,7 +138,6 @@ private slots:
         QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
         ui::FileDialog::setNextFileName(QString());
         h->trigger("NSaveMessage");
-        QVERIFY(!h->window->plainTextMode());
         QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
@@ -136,7 +159,6 @@ private slots:
         h->trigger("NSaveMessage");
         QCOMPARE(ui::MessageBox::shown().size(), 1);
         QVERIFY(ui::MessageBox::shown()[0].text.startsWith("Cannot create file"));
-        QVERIFY(h->window->plainTextMode()); // set from the name before the write failed
         QCOMPARE(h->window->log()->toPlainText(), QStringLiteral("Ann 说 :\nHello"));
     }
 

@@ -1,5 +1,5 @@
-// Opening and saving the log through QTextDocument: formats, the plain-text mode rule, the
-// RTF-then-plain-text fallback, error texts and the atomic save.
+// Opening and saving the log through QTextDocument: formats, RTF or plain text by the file's content,
+// error texts and the atomic save.
 
 #include "ui/logfile/LogFiles.h"
 
@@ -99,7 +99,7 @@ TEST_P(LogFileRoundTrip, SavedLogOpensWithItsText)
     SaveLogFile(file, plain, document);
 
     QTextDocument opened;
-    LoadLogFile(file, plain, opened);
+    LoadLogFile(file, opened);
     EXPECT_EQ(opened.toPlainText(), document.toPlainText());
     if (!plain) {
         EXPECT_EQ(Normalized(FromDocument(opened)).runs, Normalized(ChatLog()).runs);
@@ -116,7 +116,7 @@ TEST_P(LogFileRoundTrip, EmptyLog)
     EXPECT_TRUE(plain ? bytes.isEmpty() : bytes.startsWith("{\\rtf1")) << bytes.constData();
     QTextDocument opened;
     AppendToDocument(RichText{{{"old", Black}}}, opened);
-    LoadLogFile(file, plain, opened);
+    LoadLogFile(file, opened);
     EXPECT_TRUE(opened.isEmpty());
 }
 
@@ -132,23 +132,39 @@ TEST_F(LogFiles, PlainTextFileIsUtf8WithCrLf)
     EXPECT_TRUE(ReadAll(path("log.txt")).startsWith("Ann \xE8\xAF\xB4 (09:05:07):\r\nHello"));
 }
 
-TEST_F(LogFiles, PlainTextModeShowsRtfMarkup)
+// The bytes decide, never the name: RTF only where "{\rtf" opens the file.
+TEST_F(LogFiles, ContentDecidesBetweenRtfAndText)
 {
-    QTextDocument document;
-    AppendToDocument(ChatLog(), document);
-    SaveLogFile(path("log.rtf"), false, document);
-
-    QTextDocument opened;
-    LoadLogFile(path("log.rtf"), true, opened);
-    EXPECT_TRUE(opened.toPlainText().startsWith(QStringLiteral("{\\rtf1\\ansi")));
-    EXPECT_TRUE(opened.toPlainText().contains(QStringLiteral("\\colortbl")));
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+        QString shown;
+        QColor first; // the first character's colour
+    };
+    const QByteArray blue = "{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 blue}";
+    const Row rows[] = {
+        {"rtf.txt", blue, "blue", QColor(0, 0, 255)},
+        {"bom-and-blanks.txt", "\xEF\xBB\xBF \r\n\t\r\n" + blue, "blue", QColor(0, 0, 255)},
+        {"later.rtf", "see " + blue, "see " + QString::fromLatin1(blue), QColor(0, 0, 0)},
+        {"bom-then-text.rtf", "\xEF\xBB\xBFx" + blue, "x" + QString::fromLatin1(blue), QColor(0, 0, 0)},
+        {"cut.rtf", "{\\rt", "{\\rt", QColor(0, 0, 0)},
+    };
+    for (const Row& row : rows) {
+        WriteAll(path(row.name), row.bytes);
+        QTextDocument opened;
+        LoadLogFile(path(row.name), opened);
+        EXPECT_EQ(opened.toPlainText(), row.shown) << row.name;
+        QTextCursor cursor(&opened);
+        cursor.setPosition(1);
+        EXPECT_EQ(cursor.charFormat().foreground().color(), row.first) << row.name;
+    }
 }
 
-TEST_F(LogFiles, PlainTextFileOpensWhenRtfExpected)
+TEST_F(LogFiles, WindowsTextFileOpens)
 {
     WriteAll(path("chat.txt"), QByteArray("\xD6\xD0\xCE\xC4\r\nline two\r\n")); // GB18030, from Windows
     QTextDocument opened;
-    LoadLogFile(path("chat.txt"), false, opened);
+    LoadLogFile(path("chat.txt"), opened);
     EXPECT_EQ(opened.toPlainText(), QStringLiteral("中文\nline two\n"));
 }
 
@@ -158,7 +174,7 @@ TEST_F(LogFiles, OtherProgramsRtfShowsFormatted)
     if (!QFile::exists(file))
         GTEST_SKIP() << "no RTF corpus at " << QUORVEL_RTF_CORPUS;
     QTextDocument opened;
-    LoadLogFile(file, false, opened);
+    LoadLogFile(file, opened);
     const QString text = opened.toPlainText();
     const int header = text.indexOf(QStringLiteral("2024-03-15 09:13:47 李娜"));
     ASSERT_GE(header, 0) << text.toStdString();
@@ -171,8 +187,7 @@ TEST_F(LogFiles, BinaryFileFailsToLoad)
 {
     WriteAll(path("image.png"), QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
     QTextDocument opened;
-    EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), false, opened); }), "Failed to Load Stream");
-    EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), true, opened); }), "Failed to Load Stream");
+    EXPECT_EQ(ErrorOf([&] { LoadLogFile(path("image.png"), opened); }), "Failed to Load Stream");
 }
 
 TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared)
@@ -180,7 +195,7 @@ TEST_F(LogFiles, MissingFileCannotBeOpenedAndLogIsCleared)
     QTextDocument opened;
     AppendToDocument(RichText{{{"old", Black}}}, opened);
     const QString missing = path("missing.rtf");
-    EXPECT_EQ(ErrorOf([&] { LoadLogFile(missing, false, opened); }),
+    EXPECT_EQ(ErrorOf([&] { LoadLogFile(missing, opened); }),
               "Cannot open file \"" + missing.toStdString() + "\". No such file or directory");
     EXPECT_TRUE(opened.isEmpty());
 }
