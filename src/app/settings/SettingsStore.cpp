@@ -211,6 +211,8 @@ StoredSettings ReadSettings(const IniDocument& doc)
     StoredSettings s;
     s.engine = ReadInt(doc, "Engine", d.engine);
     s.engine1 = ReadInt(doc, "Engine1", d.engine1);
+    s.systemVoice = doc.value(SettingsSection, "SystemVoice").value_or("");
+    s.systemVoice1 = doc.value(SettingsSection, "SystemVoice1").value_or("");
     s.rate = ReadInt(doc, "Rate", d.rate);
     s.rate1 = ReadInt(doc, "Rate1", d.rate1);
     s.volume = ReadInt(doc, "Volume", d.volume);
@@ -232,14 +234,20 @@ void WriteSettings(IniDocument& doc, const SettingsToSave& v)
 {
     const auto integer = [&](std::string_view key, int value) { doc.set(SettingsSection, key, std::to_string(value)); };
     const auto flag = [&](std::string_view key, bool value) { doc.set(SettingsSection, key, value ? "1" : "0"); };
+    const auto text = [&](std::string_view key, const std::string& value) {
+        if (!value.empty() || doc.value(SettingsSection, key))
+            doc.set(SettingsSection, key, value);
+    };
     integer("Rate", v.rate);
     integer("Volume", v.volume);
     if (v.engine)
         integer("Engine", *v.engine);
+    text("SystemVoice", v.systemVoice);
     integer("Rate1", v.rate1);
     integer("Volume1", v.volume1);
     if (v.engine1)
         integer("Engine1", *v.engine1);
+    text("SystemVoice1", v.systemVoice1);
     flag("cbme", v.cbme);
     flag("cbfriend", v.cbfriend);
     flag("cbmyname", v.cbmyname);

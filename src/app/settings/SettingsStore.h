@@ -21,6 +21,7 @@ int ParseProfileInt(std::string_view text, int fallback);
 
 struct StoredSettings {
     int engine = -1, engine1 = -1;
+    std::string systemVoice = {}, systemVoice1 = {}; // "module/voice" of a speech-dispatcher voice, or empty
     int rate = 0, rate1 = 0;
     int volume = 100, volume1 = 100;
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
@@ -34,6 +35,9 @@ struct StoredSettings {
 struct SettingsToSave {
     int rate = 0, rate1 = 0, volume = 100, volume1 = 100;
     std::optional<int> engine = std::nullopt, engine1 = std::nullopt;
+    // Written when set or when the file has the key (then emptied): files that never held a system
+    // voice get no such key.
+    std::string systemVoice = {}, systemVoice1 = {};
     bool cbme = true, cbfriend = true, cbmyname = true, cbfriendsname = true, cbmyex = true, cbfriendsex = true,
          showtime = true;
     bool speaklinks = true;
