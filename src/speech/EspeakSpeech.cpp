@@ -3,7 +3,6 @@
 #include "speech/EspeakEngine.h"
 #include "speech/RateMapping.h"
 #include "speech/SoundServerProbe.h"
-#include "speech/SpeechFactory.h"
 #include "speech/WavRender.h"
 
 #include <QAudioSink>
@@ -39,11 +38,6 @@ bool SoundServerWorthTrying()
     return false;
 }
 } // namespace
-
-std::unique_ptr<Speech> CreateSpeech(QObject* parent)
-{
-    return std::make_unique<EspeakSpeech>(parent);
-}
 
 EspeakSpeech::EspeakSpeech(QObject* parent) : Speech(parent)
 {

@@ -33,4 +33,17 @@ double VolumeToGain(int volume);
 // Scales samples in place; volume 0 gives exact silence, 100 leaves them untouched.
 void ApplyVolume(std::span<std::int16_t> samples, int volume);
 
+// speech-dispatcher takes rate and volume as -100..100, and each output module maps that scale onto
+// its synthesiser. The default module, espeak-ng, maps rate piecewise linearly (-100 = 80 wpm,
+// 0 = 170, +100 = 449 as Debian configures it) and volume linearly onto its amplitude 0..200.
+
+// rate -10..10 (clamped) with the built-in voices' curve, each step the same factor and 10 steps
+// three times as fast, placed on that scale: 0 stays 0, the server's normal rate (which users tune
+// for their screen reader), and steps beyond the module's range stop at its ends.
+int SystemRate(int rate);
+
+// volume 0..100 (clamped) linearly onto -100..100: 0 is silent, 100 the server's full volume, which
+// Debian's speech-dispatcher gives every client by default.
+int SystemVolume(int volume);
+
 } // namespace quorvel::speech

@@ -20,6 +20,18 @@ public:
     // Display names of the installed voices, in the engine's order (the first is the default).
     virtual QStringList voiceNames() const = 0;
 
+    // A name for voice voiceIndex that stays the same between runs, for the voices that can come and
+    // go while the program runs (those of a speech server); empty for the voices that are always
+    // there, which stand first in the list and are known by their index.
+    virtual QString voiceKey(int voiceIndex) const
+    {
+        Q_UNUSED(voiceIndex);
+        return {};
+    }
+    // A profile is set to the voice with this key: look for it (and start its server if need be)
+    // even while it is not in the list.
+    virtual void wantVoice(const QString& key) { Q_UNUSED(key); }
+
     // Why nothing at all can be spoken (the engine did not start), for the user; empty when it can.
     virtual QString unavailableReason() const { return {}; }
 
@@ -38,6 +50,9 @@ public:
     virtual void cancelWavExport() = 0;
 
 signals:
+    // The voices were looked up again: a server's voices came or went, or no server answered. The
+    // voices that are always there keep their places at the front.
+    void voicesChanged();
     void wavExportProgress(int percent); // 0..100
     // ok: the file is complete. On failure errorText is the reason the user is shown.
     void wavExportFinished(bool ok, bool cancelled, const QString& errorText);

@@ -1,5 +1,6 @@
 #pragma once
-// The one place that picks the real speech layer (espeak-ng synthesis, Qt Multimedia playback).
+// The one place that picks the real speech layer: espeak-ng synthesis with Qt Multimedia playback,
+// and beside it the voices of the desktop's speech-dispatcher.
 
 #include "speech/Speech.h"
 
