@@ -1,10 +1,16 @@
 #pragma once
 // The two voice profiles on the options page: voice lists, rate and volume track bars with their
-// labels, the default buttons, and speaking with the profile of either side.
+// labels, the default buttons, and speaking with the profile of either side. The lists follow the
+// speech layer's voices as a speech server comes and goes; a profile set to a system voice keeps that
+// choice while the voice is missing and speaks with the first built-in voice meanwhile.
+
+#include "speech/VoiceChoice.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -46,6 +52,12 @@ public:
     void restore(const settings::StoredSettings& stored);
     void store(settings::SettingsToSave& values) const;
     int ownVoice() const;
+    // The voices that are there for the whole run, without a speech server's.
+    QStringList builtInVoiceNames() const;
+
+signals:
+    // For the status bar: a profile's system voice went missing or came back.
+    void notice(const QString& text);
 
 public slots:
     void SpeakMyMessage(const QString& text);
@@ -62,11 +74,22 @@ public slots:
     void BtnDefault2Click();
 
 private:
-    void loadVoiceLists(int engine, int engine1);
+    struct Side {
+        VoiceControls controls;
+        QString whose; // "我的消息" / "好友的消息", for the notices
+        speech::VoiceChoice choice;
+        speech::ShownVoice shown;
+        bool missingTold = false;
+    };
+    void fillVoiceLists();
+    void chosen(Side& side);
+    void tellMissing(Side& side);
 
     speech::Speech* m_speech;
-    VoiceControls m_own;
-    VoiceControls m_friends;
+    Side m_own;
+    Side m_friends;
+    std::vector<speech::ListedEntry> m_entries; // the lists' entries as the choices see them
+    bool m_voicesLookedUp = false;              // the speech layer has reported once
 };
 
 } // namespace quorvel::app

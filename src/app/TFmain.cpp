@@ -102,6 +102,7 @@ void TFmain::assembleParts()
 {
     m_speechOptions = new SpeechOptions(m_platform.speech.get(), {CBVoice, TRate, LRate, TVolume, LVolume, BtnDefault1},
                                         {CBVoice1, TRate1, LRate1, TVolume1, LVolume1, BtnDefault2}, this);
+    connect(m_speechOptions, &SpeechOptions::notice, this, &TFmain::reportInStatusBar);
     m_logFiles = new LogFileActions(
         this, RichEdit1, m_platform.speech.get(), {OpenDialog1, SaveDialog1, SaveDialogWav},
         [options = m_speechOptions] { return options->ownVoice(); }, this);
@@ -180,7 +181,8 @@ void TFmain::FormCreate()
 
         // 4-6. Voice lists and their selections, rates, volumes; the reading options and the time stamp.
         m_speechOptions->restore(stored);
-        TabSheet3->setVoiceNames(m_platform.speech ? m_platform.speech->voiceNames() : QStringList());
+        // Friends' own voices are the built-in ones: they are kept by index.
+        TabSheet3->setVoiceNames(m_speechOptions->builtInVoiceNames());
         reportSpeechUnavailable();
         CBMe->setChecked(stored.cbme);
         CBFriend->setChecked(stored.cbfriend);

@@ -59,6 +59,8 @@ class FakeSpeech : public speech::Speech {
     Q_OBJECT
 public:
     QStringList voices{QStringLiteral("English"), QStringLiteral("Mandarin"), QStringLiteral("German")};
+    QStringList keys; // per voice, as a speech server's voices have them; missing ones are built-in
+    QStringList wanted;
     QList<SpeakCall> speakCalls;
     QList<ExportCall> exportCalls;
     int stopAllCalls = 0, cancelCalls = 0;
@@ -66,6 +68,8 @@ public:
     std::function<void()> onSpeak; // runs at each speak call, to see what the log held then
 
     QStringList voiceNames() const override { return voices; }
+    QString voiceKey(int voiceIndex) const override { return keys.value(voiceIndex); }
+    void wantVoice(const QString& key) override { wanted.append(key); }
     void speak(speech::Channel channel, const QString& text, int voiceIndex, int rate, int volume) override
     {
         speakCalls.append({channel, text, voiceIndex, rate, volume});
@@ -85,6 +89,13 @@ public:
         emit wavExportFinished(false, true, {});
     }
 
+    // A server's voices came or went.
+    void changeVoices(const QStringList& names, const QStringList& voiceKeys)
+    {
+        voices = names;
+        keys = voiceKeys;
+        emit voicesChanged();
+    }
     void progress(int percent) { emit wavExportProgress(percent); }
     void finish(bool ok, const QString& error = {}) { emit wavExportFinished(ok, false, error); }
 };

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStatusBar>
 
 using namespace quorvel;
 using namespace quorvel::testing;
@@ -201,6 +202,64 @@ private slots:
         QCOMPARE(ini.value("showtime"), "0");
         QCOMPARE(ini.value("speaklinks"), "0");
         QCOMPARE(ini.value("maxspoken"), "42");
+    }
+
+    // The friends' profile on a system voice while its server goes away and comes back: the list
+    // shrinks to the built-in voices and grows again, the status bar says so once each way, and
+    // the file keeps the choice and its index.
+    void systemVoiceComesAndGoes()
+    {
+        const QStringList builtIn{"English", "Mandarin", "German"};
+        const QStringList withServer = builtIn + QStringList{"espeak-ng: English", "rhvoice: Anna"};
+        const QStringList keys{"", "", "", "espeak-ng/English", "rhvoice/Anna"};
+        Harness h;
+        WriteIni(h.iniPath(), "Engine=1\nEngine1=4\nSystemVoice1=rhvoice/Anna\n");
+        h.start();
+        QCOMPARE(h.speech->wanted, QStringList{"rhvoice/Anna"});
+        auto* friends = h.find<QComboBox>("CBVoice1");
+        auto* status = h.find<QStatusBar>("StatusBar1");
+        QCOMPARE(friends->currentIndex(), 0); // not looked up yet: nothing to tell
+        QVERIFY(status->currentMessage().isEmpty());
+
+        h.speech->changeVoices(builtIn, {}); // no server answers
+        QCOMPARE(friends->currentIndex(), 0);
+        QCOMPARE(status->currentMessage().count("rhvoice/Anna"), 1);
+        h.window->SpeakFriendMessage("a");
+        QCOMPARE(h.speech->speakCalls.last().voiceIndex, 0);
+        h.speech->changeVoices(builtIn, {});
+        QCOMPARE(status->currentMessage().count("rhvoice/Anna"), 1); // once
+
+        h.speech->changeVoices(withServer, keys);
+        QCOMPARE(friends->count(), 5);
+        QCOMPARE(friends->currentIndex(), 4);
+        QCOMPARE(h.find<QComboBox>("CBVoice")->currentIndex(), 1);
+        QVERIFY(status->currentMessage().contains("已恢复"));
+        h.window->SpeakFriendMessage("b");
+        QCOMPARE(h.speech->speakCalls.last().voiceIndex, 4);
+
+        h.speech->changeVoices(builtIn, {}); // gone again mid-chat
+        QCOMPARE(status->currentMessage().count("rhvoice/Anna"), 3);
+        h.window->SpeakFriendMessage("c");
+        QCOMPARE(h.speech->speakCalls.last().voiceIndex, 0);
+        h.stop();
+        auto ini = ReadIni(h.iniPath());
+        QCOMPARE(ini.value("Engine1"), "4");
+        QCOMPARE(ini.value("SystemVoice1"), "rhvoice/Anna");
+        QVERIFY(!ini.contains("SystemVoice"));
+
+        // Next run with the server: the user picks the other system voice, then a built-in one for
+        // their own messages.
+        h.start();
+        h.speech->changeVoices(withServer, keys);
+        friends = h.find<QComboBox>("CBVoice1");
+        friends->setCurrentIndex(3);
+        h.find<QComboBox>("CBVoice")->setCurrentIndex(2);
+        h.stop();
+        ini = ReadIni(h.iniPath());
+        QCOMPARE(ini.value("Engine1"), "3");
+        QCOMPARE(ini.value("SystemVoice1"), "espeak-ng/English");
+        QCOMPARE(ini.value("Engine"), "2");
+        QVERIFY(!ini.contains("SystemVoice"));
     }
 
     void defaultButtons_data()
