@@ -4,6 +4,7 @@
 Each run starts its own daemon in a private runtime folder (own socket, own sink name), keeps one
 low-latency stream open so the null sink does not stall new streams, and records the sink's monitor
 as raw 16 kHz mono samples, which are measured here in 20 ms frames. Waits poll with generous limits.
+The system voices' case adds a speech-dispatcher daemon of its own on the same sink.
 """
 
 import array
@@ -18,6 +19,10 @@ import tempfile
 import threading
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from sound_streams import Streams  # noqa: E402
+from speechd import SpeechDispatcher  # noqa: E402
 
 DRIVER = None
 RATE = 16000
@@ -137,10 +142,11 @@ class Measure:
 
 
 class Driver:
-    def __init__(self, env):
+    def __init__(self, env, stderr=subprocess.DEVNULL):
         self.proc = subprocess.Popen([DRIVER], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
+                                     stderr=stderr, text=True, bufsize=1)
         self.firsts = []
+        self.changes = []  # "voices-changed N" lines, in order
         self.lines = queue.Queue()
         threading.Thread(target=self._pump, daemon=True).start()
         assert self.read_until("ready") is not None, "driver did not start"
@@ -161,6 +167,8 @@ class Driver:
                 return None
             if line.startswith("first "):
                 self.firsts.append(line)
+            if line.startswith("voices-changed "):
+                self.changes.append(int(line.split()[1]))
             if line.split(" ")[0] == word:
                 return line
 
@@ -322,6 +330,78 @@ class NoServerTest(unittest.TestCase):
             self.assertTrue(m.heard)
             self.assertEqual(driver.quit(), 0)
         finally:
+            daemon.stop()
+            shutil.rmtree(root, ignore_errors=True)
+
+
+class HungSystemServerTest(unittest.TestCase):
+    """A speech-dispatcher that stops answering (SIGSTOP) while a friend's message is on its voice: the
+    layer keeps answering at once, the next message falls back to the built-in default, the system
+    voices leave the list, and they come back with the server."""
+
+    def test_stopped_server_then_continued(self):
+        root = tempfile.mkdtemp(prefix="quorvel-speech-e2e-hung-")
+        daemon = PulseDaemon(root, "hung")
+        speechd = streams = driver = None
+        try:
+            daemon.start()
+            speechd = SpeechDispatcher(root, daemon.env)
+            speechd.start()
+            env = dict(daemon.env, SPEECHD_ADDRESS=speechd.address)
+            streams = Streams(env)
+            driver = Driver(env)
+            self.assertIsNotNone(driver.read_until("voices-changed"), "no system voices")
+            driver.proc.stdin.write("voices\n")
+            driver.proc.stdin.flush()
+            system, built_in = None, 0
+            while True:
+                line = driver.lines.get(timeout=30)
+                if line == "ok":
+                    break
+                built_in += "\t-\t" in line
+                if "\tespeak-ng/English (America)\t" in line:
+                    system = int(line.split()[1])
+            self.assertIsNotNone(system)
+
+            start = time.monotonic()
+            driver.speak("friend", LONG_EN, system)
+            self.assertTrue(wait_until(lambda: streams.loud_seconds("speech-dispatcher", start) > 0.3, 30))
+            speechd.signal(signal.SIGSTOP)
+            stopped = time.monotonic()
+            driver.speak("friend", SHORT_EN, system)
+            slowest = 0.0
+
+            def answered_at_once():
+                asked = time.monotonic()
+                self.assertTrue(driver.alive())
+                nonlocal slowest
+                slowest = max(slowest, time.monotonic() - asked)
+                return True
+
+            heard = wait_until(lambda: answered_at_once() and streams.loud_seconds("QtPulseAudio", stopped) >= 0.3,
+                               15, 0.1)
+            self.assertTrue(heard, "no fallback to the built-in default")
+            print("stopped server: built-in default heard %.1f s after the message" %
+                  (streams.loud_times("QtPulseAudio", stopped)[0] - stopped), file=sys.stderr)
+            self.assertTrue(wait_until(lambda: answered_at_once() and built_in in driver.changes, 15, 0.1),
+                            "the system voices leave the list: %s" % driver.changes)
+            self.assertLess(slowest, 0.5, "the layer waited for the server")
+
+            speechd.signal(signal.SIGCONT)
+            self.assertTrue(wait_until(lambda: driver.alive() and driver.changes[-1] > built_in, 30),
+                            "the system voices come back: %s" % driver.changes)
+            again = time.monotonic()
+            driver.speak("friend", SHORT_EN, system)
+            self.assertTrue(wait_until(lambda: streams.loud_seconds("speech-dispatcher", again) > 0.3, 30))
+            self.assertEqual(driver.quit(), 0)
+            driver = None
+        finally:
+            if driver:
+                driver.quit()
+            if streams:
+                streams.close()
+            if speechd:
+                speechd.stop()
             daemon.stop()
             shutil.rmtree(root, ignore_errors=True)
 
