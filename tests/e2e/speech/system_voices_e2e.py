@@ -136,24 +136,20 @@ def main():
               "a friend's message (system voice) and an own one (built-in) are heard at once "
               "(%.1f s / %.1f s loud in 3 s)" % (system, builtin))
 
-        cut = time.monotonic()
-        run.send("own", SHORT)
-        time.sleep(3.0)
-        system, builtin = run.loud(SYSTEM, cut + 0.5, cut + 3.0), run.loud(BUILTIN, cut + 2.0, cut + 3.0)
-        check(system > 1.2 and builtin == 0,
-              "a new own message cuts off only the own one: friend's %.1f s loud after it, own %.1f s "
-              "after the short one" % (system, builtin))
-        run.wait_quiet()
-
-        run.send("both", LONG, count=2)
-        time.sleep(2.0)
-        cut = time.monotonic()
-        run.send("friend", SHORT)
-        time.sleep(3.0)
-        system, builtin = run.loud(SYSTEM, cut + 2.0, cut + 3.0), run.loud(BUILTIN, cut + 0.5, cut + 3.0)
-        check(builtin > 1.2 and system == 0,
-              "a new friend's message cuts off only the friend's one: own %.1f s loud after it, friend's "
-              "%.1f s after the short one" % (builtin, system))
+        # While both speak, a short message of one channel: that channel's long one ends with it,
+        # the other channel's goes on.
+        for cut_off, other, cut_name, other_name in ((BUILTIN, SYSTEM, "own", "friend's"),
+                                                     (SYSTEM, BUILTIN, "friend", "own")):
+            run.wait_quiet()
+            run.send("both", LONG, count=2)
+            time.sleep(2.0)
+            cut = time.monotonic()
+            run.send(cut_name, SHORT)
+            time.sleep(3.0)
+            going_on, after = run.loud(other, cut + 0.5, cut + 3.0), run.loud(cut_off, cut + 2.0, cut + 3.0)
+            check(going_on > 1.2 and after == 0,
+                  "a new %s message cuts off only its own channel: the %s %.1f s loud after it, the cut one "
+                  "%.1f s after the short message" % (cut_name, other_name, going_on, after))
         run.wait_quiet()
 
         start = time.monotonic()
