@@ -94,70 +94,114 @@ bool WaitFor(int fd, short events, Clock::time_point deadline)
     return left > 0 && ::poll(&p, 1, static_cast<int>(left)) == 1 && (p.revents & events);
 }
 
-// Whether a server at the default address answers a first command in time. One that accepts and
-// never answers (stopped, hung) would hold spd_open2 for ever: it waits for replies without a limit.
-bool ServerAnswers()
-{
-    char* error = nullptr;
-    SPDConnectionAddress* address = spd_get_default_address(&error);
-    std::free(error);
-    if (!address)
-        return false;
-    const int fd = ConnectSocket(*address);
-    SPDConnectionAddress__free(address);
-    if (fd < 0)
-        return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kProbeTimeoutMs);
-    bool answered = false;
-    int err = 0;
-    socklen_t len = sizeof err;
-    static constexpr char hello[] = "SET SELF CLIENT_NAME quorvel:quorvel:probe\r\n";
-    static constexpr char quit[] = "QUIT\r\n";
-    if (WaitFor(fd, POLLOUT, deadline) && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0 &&
-        ::send(fd, hello, sizeof hello - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof hello - 1) &&
-        WaitFor(fd, POLLIN, deadline)) {
-        char reply[64];
-        const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-        answered = n > 0 && std::isdigit(static_cast<unsigned char>(reply[0]));
-        ::send(fd, quit, sizeof quit - 1, MSG_NOSIGNAL);
+} // namespace
+
+// A plain SSIP connection, for the probe and the voice list: libspeechd spends seconds of CPU on
+// espeak-ng's list of 13,000 lines, and it waits for a reply without a limit.
+class SpeechDispatcherClient::SsipLink {
+public:
+    // Connects to the default address (SPEECHD_ADDRESS or the desktop's socket) and names the client;
+    // nullptr when no server answers in time.
+    static std::unique_ptr<SsipLink> Open(const std::string& component)
+    {
+        char* error = nullptr;
+        SPDConnectionAddress* address = spd_get_default_address(&error);
+        std::free(error);
+        if (!address)
+            return nullptr;
+        const int fd = ConnectSocket(*address);
+        SPDConnectionAddress__free(address);
+        if (fd < 0)
+            return nullptr;
+        auto link = std::unique_ptr<SsipLink>(new SsipLink(fd));
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (!WaitFor(fd, POLLOUT, Clock::now() + std::chrono::milliseconds(kProbeTimeoutMs)) ||
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0 ||
+            !link->command("SET SELF CLIENT_NAME quorvel:quorvel:" + component, kProbeTimeoutMs))
+            return nullptr;
+        return link;
     }
-    ::close(fd);
-    return answered;
-}
+    ~SsipLink()
+    {
+        static constexpr char quit[] = "QUIT\r\n";
+        ::send(m_fd, quit, sizeof quit - 1, MSG_NOSIGNAL);
+        ::close(m_fd);
+    }
+    int fd() const { return m_fd; }
+
+    // The texts of the reply's lines ("250-espeak-ng" gives "espeak-ng"), the closing line left out;
+    // nullopt for an error reply, a server that went away, or one that sends nothing for timeoutMs
+    // (a long list may take longer as a whole).
+    std::optional<std::vector<std::string>> command(const std::string& line, int timeoutMs = kReplyTimeoutMs)
+    {
+        const std::string sent = line + "\r\n";
+        if (::send(m_fd, sent.data(), sent.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(sent.size()))
+            return std::nullopt;
+        std::vector<std::string> texts;
+        for (;;) {
+            const auto end = m_buffer.find("\r\n");
+            if (end == std::string::npos) {
+                char chunk[16384];
+                if (!WaitFor(m_fd, POLLIN, Clock::now() + std::chrono::milliseconds(timeoutMs)))
+                    return std::nullopt;
+                const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+                if (n <= 0)
+                    return std::nullopt;
+                m_buffer.append(chunk, static_cast<std::size_t>(n));
+                continue;
+            }
+            const std::string reply = m_buffer.substr(0, end);
+            m_buffer.erase(0, end + 2);
+            if (reply.size() < 4 || !std::isdigit(static_cast<unsigned char>(reply[0])))
+                return std::nullopt;
+            if (reply[3] == '-') {
+                texts.push_back(reply.substr(4));
+                continue;
+            }
+            if (reply[0] != '2')
+                return std::nullopt;
+            return texts;
+        }
+    }
+
+private:
+    explicit SsipLink(int fd) : m_fd(fd) {}
+    int m_fd;
+    std::string m_buffer;
+};
+
+namespace {
 
 // The voices of every module; nullopt when the server stops answering on the way. Modules seen
-// before in this run are not asked again: espeak-ng's list of 13,000 lines takes libspeechd seconds.
-std::optional<std::vector<SystemVoice>> ListVoices(SPDConnection* connection,
+// before in this run are not asked again.
+std::optional<std::vector<SystemVoice>> ListVoices(SpeechDispatcherClient::SsipLink& link,
                                                    std::map<std::string, std::vector<SystemVoice>>& known)
 {
-    char** modules = spd_list_modules(connection);
+    const auto modules = link.command("LIST OUTPUT_MODULES");
     if (!modules)
         return std::nullopt;
     std::vector<SystemVoice> all;
-    bool ok = true;
-    for (char** m = modules; ok && *m; ++m) {
-        auto it = known.find(*m);
+    for (const std::string& module : *modules) {
+        auto it = known.find(module);
         if (it == known.end()) {
-            if (spd_set_output_module(connection, *m) != 0) {
-                ok = false;
-                break;
-            }
+            if (!link.command("SET SELF OUTPUT_MODULE " + module))
+                return std::nullopt;
+            // A module without voices answers with an error; a server gone shows at the next command.
+            const auto lines = link.command("LIST SYNTHESIS_VOICES");
+            if (!lines)
+                continue;
             std::vector<ListedVoice> listed;
-            if (SPDVoice** voices = spd_list_synthesis_voices(connection)) {
-                for (SPDVoice** v = voices; *v; ++v)
-                    listed.push_back({(*v)->name ? (*v)->name : "", (*v)->language ? (*v)->language : "",
-                                      (*v)->variant ? (*v)->variant : ""});
-                free_spd_voices(voices);
-                it = known.emplace(*m, OfferedVoices(*m, listed)).first;
-            } else {
-                continue; // a module without voices, or the server gone: the next call tells
+            for (const std::string& l : *lines) {
+                const auto tab = l.find('\t');
+                const auto tab2 = tab == std::string::npos ? tab : l.find('\t', tab + 1);
+                listed.push_back({l.substr(0, tab), tab == std::string::npos ? "" : l.substr(tab + 1, tab2 - tab - 1),
+                                  tab2 == std::string::npos ? "" : l.substr(tab2 + 1)});
             }
+            it = known.emplace(module, OfferedVoices(module, listed)).first;
         }
         all.insert(all.end(), it->second.begin(), it->second.end());
     }
-    free_spd_modules(modules);
-    if (!ok)
-        return std::nullopt;
     return all;
 }
 
@@ -228,7 +272,9 @@ void SpeechDispatcherClient::wakeLister()
 
 std::unique_ptr<SpeechDispatcherClient::Connection> SpeechDispatcherClient::open(const char* name, bool autospawn)
 {
-    if (!ServerAnswers() && !autospawn)
+    // spd_open2 waits for the server's replies without a limit: a server that does not answer a
+    // probe in time (stopped, hung) is not connected to.
+    if (!SsipLink::Open("probe") && !autospawn)
         return nullptr;
     char* error = nullptr;
     SPDConnection* spd = spd_open2("quorvel", name, nullptr, SPD_MODE_SINGLE, nullptr, autospawn ? 1 : 0, &error);
@@ -341,10 +387,40 @@ bool SpeechDispatcherClient::deliver(ChannelState& state, const Message& message
 
 // ---- the voice list and the server's presence ----------------------------------------------------
 
+std::unique_ptr<SpeechDispatcherClient::SsipLink> SpeechDispatcherClient::openLink(bool autospawn)
+{
+    auto link = SsipLink::Open("voices");
+    if (!link && autospawn) {
+        // libspeechd knows how the desktop's server is started.
+        char* error = nullptr;
+        if (SPDConnection* spawned = spd_open2("quorvel", "spawn", nullptr, SPD_MODE_SINGLE, nullptr, 1, &error))
+            spd_close(spawned);
+        std::free(error);
+        DiscardSigpipe();
+        link = SsipLink::Open("voices");
+    }
+    if (!link)
+        return nullptr;
+    std::lock_guard lock(m_socketMutex);
+    if (m_closing)
+        ::shutdown(link->fd(), SHUT_RDWR);
+    m_sockets.insert(link->fd());
+    return link;
+}
+
+void SpeechDispatcherClient::closeLink(std::unique_ptr<SsipLink>& link)
+{
+    if (!link)
+        return;
+    std::lock_guard lock(m_socketMutex);
+    m_sockets.erase(link->fd());
+    link.reset();
+}
+
 void SpeechDispatcherClient::listerLoop()
 {
     BlockSigpipe();
-    std::unique_ptr<Connection> connection;
+    std::unique_ptr<SsipLink> link;
     std::map<std::string, std::vector<SystemVoice>> known;
     bool absenceReported = false;
     bool everConnected = false;
@@ -354,24 +430,24 @@ void SpeechDispatcherClient::listerLoop()
         return m_quit;
     };
     while (!quitting()) {
-        if (!connection) {
+        if (!link) {
             // Starting a server is for the desktop's own one; an address given by SPEECHD_ADDRESS
             // belongs to a server someone else runs.
             const bool spawn = m_wanted && !std::getenv("SPEECHD_ADDRESS") &&
                                (!lastSpawn || Clock::now() - *lastSpawn >= kSpawnInterval);
             if (spawn)
                 lastSpawn = Clock::now();
-            connection = open("voices", spawn);
-            if (connection) {
-                if (auto voices = ListVoices(connection->spd, known)) {
+            link = openLink(spawn);
+            if (link) {
+                if (auto voices = ListVoices(*link, known)) {
                     everConnected = true;
                     absenceReported = false;
                     m_callbacks.voicesFound(std::move(voices));
                 } else {
-                    close(connection);
+                    closeLink(link);
                 }
             }
-            if (!connection && !absenceReported) {
+            if (!link && !absenceReported) {
                 absenceReported = true;
                 m_callbacks.voicesFound(std::nullopt);
             }
@@ -379,28 +455,27 @@ void SpeechDispatcherClient::listerLoop()
 
         // Connected: wait until the server closes the connection (nothing else arrives on it). Away:
         // look again after a while.
-        pollfd fds[2] = {{m_listerWake, POLLIN, 0}, {connection ? connection->spd->socket : -1, POLLIN, 0}};
-        const int timeout = connection ? -1 : (everConnected || m_wanted ? kRetryWantedMs : kRetryIdleMs);
+        pollfd fds[2] = {{m_listerWake, POLLIN, 0}, {link ? link->fd() : -1, POLLIN, 0}};
+        const int timeout = link ? -1 : (everConnected || m_wanted ? kRetryWantedMs : kRetryIdleMs);
         if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
             ::usleep(100000);
         std::uint64_t count = 0;
         if (fds[0].revents && ::read(m_listerWake, &count, sizeof count) < 0) {
             // Nothing to take: woken by someone else's read.
         }
-        if (!connection)
+        if (!link)
             continue;
         bool gone = fds[1].revents != 0;
-        // A speaking connection failed: is the server still there? (A setting this connection never
-        // uses; libspeechd's getters crash on a reply that does not come.)
+        // A speaking connection failed: is the server still there?
         if (!gone && m_checkNow.exchange(false))
-            gone = spd_set_voice_rate(connection->spd, 0) != 0;
+            gone = !link->command("LIST OUTPUT_MODULES");
         if (gone) {
-            close(connection);
+            closeLink(link);
             absenceReported = true;
             m_callbacks.voicesFound(std::nullopt);
         }
     }
-    close(connection);
+    closeLink(link);
 }
 
 } // namespace quorvel::speech

@@ -1,7 +1,7 @@
 #pragma once
 // The connections to a speech-dispatcher server, on threads of their own so that the window never
-// waits for the server: one connection per channel, so that cancelling one channel never silences the
-// other, and one that lists the voices and watches whether the server is there. No Qt.
+// waits for the server: one libspeechd connection per channel, so that cancelling one channel never
+// silences the other, and one that lists the voices and watches whether the server is there. No Qt.
 
 #include "speech/SystemVoices.h"
 
@@ -37,6 +37,9 @@ public:
         // A message the server could not be given.
         std::function<void(int channel, std::uint64_t id)> undelivered;
     };
+
+    // The probe and the voice list go over a plain SSIP connection of their own.
+    class SsipLink;
 
     explicit SpeechDispatcherClient(Callbacks callbacks);
     ~SpeechDispatcherClient();
@@ -74,6 +77,8 @@ private:
 
     std::unique_ptr<Connection> open(const char* name, bool autospawn);
     void close(std::unique_ptr<Connection>& connection);
+    std::unique_ptr<SsipLink> openLink(bool autospawn);
+    void closeLink(std::unique_ptr<SsipLink>& link);
 
     Callbacks m_callbacks;
     std::mutex m_mutex;
