@@ -29,7 +29,7 @@ LogFileActions::LogFileActions(QWidget* window, ui::LogView* log, speech::Speech
 
 void LogFileActions::NOpenMessageClick()
 {
-    const QString path = ui::FileDialog::exec(*m_dialogs.open);
+    const QString path = ui::FileDialog::exec(m_dialogs.open->get());
     if (path.isEmpty())
         return;
     m_loader->load(path);
@@ -37,7 +37,7 @@ void LogFileActions::NOpenMessageClick()
 
 void LogFileActions::NSaveMessageClick()
 {
-    const QString path = ui::FileDialog::exec(*m_dialogs.save);
+    const QString path = ui::FileDialog::exec(m_dialogs.save->get());
     if (path.isEmpty())
         return;
     // Only the name's extension counts, not the chosen filter.
@@ -69,7 +69,7 @@ void LogFileActions::ExportMessageToWav1Click()
         ui::MessageBox::plain(m_window, QStringLiteral("Now cannot export to wav,message is blank!"));
         return;
     }
-    const QString path = ui::FileDialog::exec(*m_dialogs.wav);
+    const QString path = ui::FileDialog::exec(m_dialogs.wav->get());
     if (path.isEmpty() || !m_speech)
         return;
     const int voice = m_ownVoice();

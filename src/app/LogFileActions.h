@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class QFileDialog;
 class QProgressDialog;
 class QWidget;
 
@@ -15,17 +14,18 @@ namespace quorvel::speech {
 class Speech;
 }
 namespace quorvel::ui {
+class LazyFileDialog;
 class LogView;
-}
+} // namespace quorvel::ui
 
 namespace quorvel::app {
 
 class LogFileLoader;
 
 struct LogFileDialogs {
-    QFileDialog* open = nullptr;
-    QFileDialog* save = nullptr;
-    QFileDialog* wav = nullptr;
+    ui::LazyFileDialog* open = nullptr;
+    ui::LazyFileDialog* save = nullptr;
+    ui::LazyFileDialog* wav = nullptr;
 };
 
 class LogFileActions : public QObject {

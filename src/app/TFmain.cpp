@@ -11,6 +11,7 @@
 #include "speech/VoiceTokens.h"
 #include "text/TextRules.h"
 #include "ui/AppInfo.h"
+#include "ui/FileDialog.h"
 #include "ui/LogView.h"
 #include "ui/MessageBox.h"
 #include "ui/Tray.h"
@@ -104,7 +105,7 @@ void TFmain::assembleParts()
                                         {CBVoice1, TRate1, LRate1, TVolume1, LVolume1, BtnDefault2}, this);
     connect(m_speechOptions, &SpeechOptions::notice, this, &TFmain::reportInStatusBar);
     m_logFiles = new LogFileActions(
-        this, RichEdit1, m_platform.speech.get(), {OpenDialog1, SaveDialog1, SaveDialogWav},
+        this, RichEdit1, m_platform.speech.get(), {OpenDialog1.get(), SaveDialog1.get(), SaveDialogWav.get()},
         [options = m_speechOptions] { return options->ownVoice(); }, this);
     m_trayWindow = new TrayWindow(
         {this, m_tray, PopupMenu1, PageControl1, TabSheet1, TabSheet2, Open1, NItemOption, StatusBar1}, this);

@@ -16,7 +16,6 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -32,6 +31,7 @@ struct Contact;
 } // namespace quorvel::settings
 
 namespace quorvel::ui {
+class LazyFileDialog;
 class LogView;
 class Tray;
 } // namespace quorvel::ui
@@ -134,7 +134,7 @@ private:
             *Exit1 = nullptr;
 
     ui::Tray* m_tray = nullptr;
-    QFileDialog *OpenDialog1 = nullptr, *SaveDialog1 = nullptr, *SaveDialogWav = nullptr;
+    std::unique_ptr<ui::LazyFileDialog> OpenDialog1, SaveDialog1, SaveDialogWav;
 
     LogFileActions* m_logFiles = nullptr;
     SpeechOptions* m_speechOptions = nullptr;

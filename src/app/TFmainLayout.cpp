@@ -4,6 +4,7 @@
 
 #include "app/ContactsPage.h"
 #include "ui/AppInfo.h"
+#include "ui/FileDialog.h"
 #include "ui/LogView.h"
 #include "ui/Tray.h"
 
@@ -287,15 +288,15 @@ void TFmain::buildDialogs()
 {
     auto dialog = [this](const char* name, QFileDialog::AcceptMode mode, const QStringList& filters,
                          const QString& suffix) {
-        auto* d = new QFileDialog(this);
-        d->setObjectName(QString::fromLatin1(name));
-        d->setAcceptMode(mode);
-        d->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-        d->setNameFilters(filters);
-        d->selectNameFilter(filters.first());
-        d->setDefaultSuffix(suffix);
-        d->setOption(QFileDialog::DontConfirmOverwrite, true);
-        return d;
+        return std::make_unique<ui::LazyFileDialog>(this, [=](QFileDialog& d) {
+            d.setObjectName(QString::fromLatin1(name));
+            d.setAcceptMode(mode);
+            d.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+            d.setNameFilters(filters);
+            d.selectNameFilter(filters.first());
+            d.setDefaultSuffix(suffix);
+            d.setOption(QFileDialog::DontConfirmOverwrite, true);
+        });
     };
     OpenDialog1 = dialog("OpenDialog1", QFileDialog::AcceptOpen,
                          {QStringLiteral("rtf,文本文件(*.rtf *.txt)"), QStringLiteral("rtf文件(*.rtf)"),

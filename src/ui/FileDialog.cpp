@@ -37,4 +37,18 @@ void FileDialog::setNextFileName(const QString& name)
     s_nextFileName = name;
 }
 
+LazyFileDialog::LazyFileDialog(QWidget* parent, std::function<void(QFileDialog&)> setup)
+    : m_parent(parent), m_setup(std::move(setup))
+{
+}
+
+QFileDialog& LazyFileDialog::get()
+{
+    if (!m_dialog) {
+        m_dialog = new QFileDialog(m_parent);
+        m_setup(*m_dialog);
+    }
+    return *m_dialog;
+}
+
 } // namespace quorvel::ui

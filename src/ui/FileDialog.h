@@ -1,11 +1,14 @@
 #pragma once
 // Showing the program's file dialogs, with a way for tests to supply the chosen name.
 
+#include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QFileDialog;
+class QWidget;
 
 namespace quorvel::ui {
 
@@ -22,6 +25,21 @@ public:
 
 private:
     static std::optional<QString> s_nextFileName;
+};
+
+// A file dialog made when it is first needed, then kept. A QFileDialog reads the folder it shows,
+// icons and all, on a thread of its own as soon as it is made: megabytes for a program that mostly
+// sits in the tray and may never open one.
+class LazyFileDialog {
+public:
+    // setup gives the new dialog (a child of parent) its name, mode and filters.
+    LazyFileDialog(QWidget* parent, std::function<void(QFileDialog&)> setup);
+    QFileDialog& get();
+
+private:
+    QWidget* m_parent;
+    std::function<void(QFileDialog&)> m_setup;
+    QPointer<QFileDialog> m_dialog;
 };
 
 } // namespace quorvel::ui

@@ -102,7 +102,9 @@ private slots:
         QTest::addColumn<QColor>("color"); // of the first character
         QTest::newRow("own RTF") << "keep.rtf" << QByteArray() << "Ann 说 :\nHello" << QColor(0, 128, 0);
         QTest::newRow("RTF after a BOM and blank lines, named .txt")
-            << "other.txt" << QByteArray("\xEF\xBB\xBF\r\n \r\n{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 \\u-31523?\\u-32142?}")
+            << "other.txt"
+            << QByteArray(
+                   "\xEF\xBB\xBF\r\n \r\n{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 \\u-31523?\\u-32142?}")
             << "蓝色" << QColor(0, 0, 255);
         QTest::newRow("text that is no RTF, named .rtf")
             << "notes.rtf" << QByteArray("笔记 {\\rtf1 x}\r\nline") << "笔记 {\\rtf1 x}\nline" << QColor(0, 0, 0);
