@@ -131,8 +131,12 @@ void SpeechOptions::tellMissing(Side& side)
     const QString voice = QString::fromStdString(side.choice.systemKey);
     if (side.shown.missing && m_voicesLookedUp && !side.missingTold) {
         side.missingTold = true;
-        emit notice(QStringLiteral("找不到系统语音 %1（speech-dispatcher 没有运行？），%2暂用内置语音朗读")
-                        .arg(voice, side.whose));
+        const bool serverAnswers = !m_entries.empty() && !m_entries.back().key.empty();
+        emit notice(QStringLiteral("找不到系统语音 %1（%2），%3暂用内置语音朗读")
+                        .arg(voice,
+                             serverAnswers ? QStringLiteral("speech-dispatcher 没有这个语音")
+                                           : QStringLiteral("speech-dispatcher 没有运行？"),
+                             side.whose));
     } else if (!side.shown.missing && side.missingTold) {
         side.missingTold = false;
         emit notice(QStringLiteral("系统语音 %1 已恢复，%2又用它朗读").arg(voice, side.whose));

@@ -239,6 +239,7 @@ private slots:
 
         h.speech->changeVoices(builtIn, {}); // gone again mid-chat
         QCOMPARE(status->currentMessage().count("rhvoice/Anna"), 3);
+        QCOMPARE(status->currentMessage().count("没有运行"), 2);
         h.window->SpeakFriendMessage("c");
         QCOMPARE(h.speech->speakCalls.last().voiceIndex, 0);
         h.stop();
@@ -247,9 +248,11 @@ private slots:
         QCOMPARE(ini.value("SystemVoice1"), "rhvoice/Anna");
         QVERIFY(!ini.contains("SystemVoice"));
 
-        // Next run with the server: the user picks the other system voice, then a built-in one for
-        // their own messages.
+        // Next run with the server, but without that module: the status bar tells it apart. The user
+        // picks the other system voice, then a built-in one for their own messages.
         h.start();
+        h.speech->changeVoices(withServer.mid(0, 4), keys.mid(0, 4));
+        QVERIFY(h.find<QStatusBar>("StatusBar1")->currentMessage().contains("没有这个语音"));
         h.speech->changeVoices(withServer, keys);
         friends = h.find<QComboBox>("CBVoice1");
         friends->setCurrentIndex(3);
