@@ -78,6 +78,8 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
     // Results arrive while a datagram is being added; they are printed with that datagram's frame.
     std::vector<capture::DecodeResult> pending;
     capture::StreamDecoder streams([&](const capture::DecodeResult& decoded) { pending.push_back(decoded); });
+    streams.endpoints().setPorts(options.ports);
+    const capture::ServerEndpoints& endpoints = streams.endpoints();
     const auto emitPending = [&] {
         for (const capture::DecodeResult& decoded : pending)
             emit(decoded);
@@ -96,7 +98,7 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
         record.frame = result.frames;
         record.time = LocalClockTime(header->ts.tv_sec);
         if (options.perSegment) {
-            emit(capture::DecodeDatagram(*datagram));
+            emit(capture::DecodeDatagram(*datagram, endpoints));
             continue;
         }
         const std::int64_t now = std::int64_t{header->ts.tv_sec} * 1'000'000 + header->ts.tv_usec;

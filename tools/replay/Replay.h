@@ -4,6 +4,7 @@
 #include "app/settings/ContactsStore.h"
 #include "capture/ChatEvent.h"
 #include "capture/EventHandling.h"
+#include "capture/ServerEndpoints.h"
 
 #include <cstdio>
 #include <functional>
@@ -15,8 +16,10 @@ namespace quorvel::replay {
 
 struct ReplayOptions {
     bool showTime = true;
-    // Each segment on its own, as one command, instead of the reassembled streams.
+    // Each segment on its own, as one command, instead of the reassembled streams (nothing is learned).
     bool perSegment = false;
+    // The servers' ports; the switchboards that notification connections hand out are learned besides.
+    std::vector<std::uint16_t> ports{capture::DefaultServerPorts.begin(), capture::DefaultServerPorts.end()};
     capture::ReadingOptions own;
     capture::ReadingOptions friends;
     settings::ContactBook contacts; // friends' alias, mute and own voice

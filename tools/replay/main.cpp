@@ -21,12 +21,13 @@ constexpr int ExitWavFailed = 1;
 
 constexpr const char* HelpText =
     "Usage: quorvel-replay [--show-time | --no-show-time] [--own MNE] [--friend MNE] [--per-segment]\n"
-    "                      [--no-links] [--max-spoken N] [--contacts INI] [--wav OUT] FILE\n"
+    "                      [--ports \"P ...\"] [--no-links] [--max-spoken N] [--contacts INI] [--wav OUT] FILE\n"
     "\n"
     "Reads a pcap or pcapng capture and prints one JSON object per line for every chat event\n"
     "(or every command that could not become one), in capture order. Each connection's byte stream\n"
     "is reassembled and cut into commands by their length fields; \"frame\" is the packet that\n"
-    "completed the command.\n"
+    "completed the command. Connections of the server ports count, and every switchboard that an\n"
+    "XFR or RNG hands out, from that command on. Group messages (SDG) have \"command\":\"SDG\".\n"
     "\n"
     "  --show-time       headers carry the packet time (default)\n"
     "  --no-show-time    headers without the time (UBM headers keep it)\n"
@@ -38,8 +39,10 @@ constexpr const char* HelpText =
     "  --no-links        speak web addresses as written, not as \"链接\" and the host name\n"
     "  --max-spoken N    speak at most N characters of a message, then \"……(以下省略)\";\n"
     "                    0 speaks it all (default 300)\n"
+    "  --ports \"P ...\"   the servers' ports, separated by blanks (default \"1863 1864\")\n"
     "  --per-segment     decode each TCP segment on its own as one command, as older versions\n"
-    "                    did (a message split over segments is cut, a repeated one doubled)\n"
+    "                    did (a message split over segments is cut, a repeated one doubled; only\n"
+    "                    the server ports count, nothing is learned)\n"
     "  --wav OUT         also render every text that would be spoken, in order, with the\n"
     "                    default voice of each direction or a contact's own voice, into one\n"
     "                    16 kHz mono WAV file\n"
@@ -132,6 +135,18 @@ int main(int argc, char** argv)
                 return ExitUnreadable;
             }
             options.contacts = quorvel::settings::ReadContacts(quorvel::settings::IniDocument::parse(bytes));
+        } else if (arg == "--ports" || arg.starts_with("--ports=")) {
+            std::string_view value;
+            if (const auto equals = arg.find('='); equals != std::string_view::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                return Usage("--ports needs a value");
+            const auto ports = quorvel::capture::ParsePortList(value);
+            if (!ports)
+                return Usage("bad value '" + std::string(value) + "' for --ports, expected ports 1-65535 separated by blanks");
+            options.ports = *ports;
         } else if (arg == "--no-links") {
             options.shaping.speakLinks = false;
         } else if (arg == "--max-spoken" || arg.starts_with("--max-spoken=")) {

@@ -388,6 +388,10 @@ const std::vector<FailureCase> FailureCases = {
     {"MaxSpokenMissingValue", "text.txt --max-spoken", 2},
     {"MaxSpokenNegative", "--max-spoken -1 text.txt", 2},
     {"MaxSpokenNotANumber", "--max-spoken=many text.txt", 2},
+    {"PortsMissingValue", "text.txt --ports", 2},
+    {"PortsEmpty", "--ports '' text.txt", 2},
+    {"PortsOutOfRange", "--ports '1863 70000' text.txt", 2},
+    {"PortsWithCommas", "--ports=1863,1864 text.txt", 2},
 };
 
 class ReplayFailures : public ::testing::TestWithParam<FailureCase> {};
@@ -442,6 +446,50 @@ TEST(Replay, StreamsAgainstSegments)
     };
     EXPECT_EQ(summary(RunReplay(dir, Quote(file.string())).out), "2 一二三四;3 again;");
     EXPECT_EQ(summary(RunReplay(dir, "--per-segment " + Quote(file.string())).out), "1 一二\uFFFD;3 again;4 again;");
+}
+
+// A notification connection that hands out a switchboard on a port of its own and carries a group
+// message, and a chat on the second default port: the ports given and what is learned decide.
+TEST(Replay, ServerPortsSwitchboardsAndGroupMessages)
+{
+    using testing::TextPayload;
+    using testing::WithLength;
+    TempDir dir;
+    testing::Connection notification, handedOut(50001, 2000, 8000, 40123), second(50002, 3000, 7000, 1864);
+    const std::string group =
+        WithLength("SDG 0", "Routing: 1.0\r\nTo: 9:0@live.com;path=IM\r\nFrom: 1:ann@example.com;epid={f5}\r\n\r\n"
+                            "Reliability: 1.0\r\n\r\nMessaging: 1.0\r\nContent-Type: Text/plain; charset=UTF-8\r\n"
+                            "Message-Type: Text\r\n\r\nall of you");
+    const Bytes ethernet = LinkTypes[0].header(true);
+    std::vector<Bytes> frames;
+    for (const Bytes& datagram :
+         {notification.fromServer("ILN 8 NLN 1:ann@example.com Ann%20100%25 2788999228:48 0\r\n"),
+          notification.fromServer(group), notification.fromServer("XFR 9 SB 192.0.2.2:40123 CKI 3291\r\n"),
+          handedOut.fromServer(WithLength("MSG bob@example.com Bob", TextPayload("on 40123"))),
+          second.fromServer(WithLength("MSG cat@example.com Cat", TextPayload("on 1864")))})
+        frames.push_back(Join(ethernet, datagram));
+    const fs::path file = dir.path() / "servers.pcap";
+    WritePcap(file, DLT_EN10MB, frames);
+    // frame, command, nickname and worded text of each line
+    const auto summary = [](const std::string& out) {
+        std::string text;
+        for (const std::string& line : Lines(out)) {
+            const auto field = [&](const std::string& key) {
+                const std::size_t at = line.find("\"" + key + "\":\"") + key.size() + 4;
+                return line.substr(at, line.find('"', at) - at);
+            };
+            text += line.substr(9, line.find(',') - 9) + " " + field("command") + " " + field("nickname") + " " +
+                    field("worded") + ";";
+        }
+        return text;
+    };
+    EXPECT_EQ(summary(RunReplay(dir, Quote(file.string())).out),
+              "2 SDG Ann 100% all of you;4 MSG Bob on 40123;5 MSG Cat on 1864;");
+    EXPECT_EQ(summary(RunReplay(dir, "--ports 1863 " + Quote(file.string())).out),
+              "2 SDG Ann 100% all of you;4 MSG Bob on 40123;");
+    EXPECT_EQ(summary(RunReplay(dir, "--ports='1864  40123' " + Quote(file.string())).out),
+              "4 MSG Bob on 40123;5 MSG Cat on 1864;");
+    EXPECT_EQ(summary(RunReplay(dir, "--per-segment " + Quote(file.string())).out), "5 MSG Cat on 1864;");
 }
 
 // Real captures of the messenger protocol, and one of real TCP splitting and merging the peer tool's
