@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -83,6 +84,11 @@ TFmain::TFmain(Platform platform, QWidget* parent) : QMainWindow(parent), m_plat
 {
     m_streams = std::make_unique<capture::StreamDecoder>(
         [this](const capture::DecodeResult& decoded) { m_decoded.push_back(decoded); });
+    // The capture passes what the decoder follows: the ports, and each switchboard as it is handed out.
+    m_streams->endpoints().setChangeListener([this](const capture::ServerEndpoints& endpoints) {
+        if (m_platform.capture)
+            m_platform.capture->setServerEndpoints(endpoints);
+    });
     buildWindow();
     assembleParts();
     m_tray->setVisible(true);
@@ -137,6 +143,7 @@ void TFmain::assembleParts()
     connect(Email1, &QAction::triggered, this, &TFmain::Email1Click);
     connect(About1, &QAction::triggered, this, &TFmain::About1Click);
     connect(BDownload, &QPushButton::clicked, this, &TFmain::BDownloadClick);
+    connect(EPorts, &QLineEdit::editingFinished, this, &TFmain::EPortsEditingFinished);
 
     m_contactsSave = new QTimer(this);
     m_contactsSave->setSingleShot(true);
@@ -194,6 +201,8 @@ void TFmain::FormCreate()
         NShowTime1->setChecked(stored.showtime);
         CBLinks->setChecked(stored.speaklinks);
         SEMaxSpoken->setValue(stored.maxspoken);
+        m_streams->endpoints().setPorts(stored.ports);
+        EPorts->setText(QString::fromStdString(capture::FormatPortList(m_streams->endpoints().ports())));
 
         // 7. Run at start-up: the entry's presence is the state.
         m_startupEntry->readState();
@@ -251,6 +260,7 @@ void TFmain::FormDestroy()
         values.showtime = NShowTime1->isChecked();
         values.speaklinks = CBLinks->isChecked();
         values.maxspoken = SEMaxSpoken->value();
+        values.ports = m_streams->endpoints().ports();
         const QString folder = settingsFolder();
         settings::SettingsStore(ToPath(folder) / "set.ini").save(values);
     } catch (const std::exception& error) {
@@ -362,6 +372,14 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
         speak();
     if (event.direction == capture::Direction::Friend && !event.account.empty())
         contacts->recordMessage(event.account, event.nickname, now.isoDate);
+}
+
+// A list that cannot be read changes nothing: the field shows the ports in use again.
+void TFmain::EPortsEditingFinished()
+{
+    if (const auto ports = capture::ParsePortList(EPorts->text().toStdString()))
+        m_streams->endpoints().setPorts(*ports);
+    EPorts->setText(QString::fromStdString(capture::FormatPortList(m_streams->endpoints().ports())));
 }
 
 void TFmain::showCaptureError(const QString& text, bool standardError)

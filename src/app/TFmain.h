@@ -17,6 +17,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSlider;
@@ -103,6 +104,7 @@ private:
     void reportInStatusBar(const QString& text);
     void speakAsContact(const QString& text, const settings::Contact& contact);
     void showCaptureError(const QString& text, bool standardError);
+    void EPortsEditingFinished();
     QString settingsFolder() const;
 
     Platform m_platform;
@@ -121,6 +123,7 @@ private:
     QCheckBox *CBFriend = nullptr, *CBFriendsname = nullptr, *CBFriendsex = nullptr;
     QCheckBox* CBLinks = nullptr;
     QSpinBox* SEMaxSpoken = nullptr;
+    QLineEdit* EPorts = nullptr; // the servers' ports, "1863 1864"
     QComboBox *CBVoice = nullptr, *CBVoice1 = nullptr;
     QSlider *TRate = nullptr, *TRate1 = nullptr, *TVolume = nullptr, *TVolume1 = nullptr;
     QLabel *LRate = nullptr, *LRate1 = nullptr, *LVolume = nullptr, *LVolume1 = nullptr;

@@ -16,6 +16,9 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -161,6 +164,15 @@ QWidget* TFmain::buildOptionsPage()
     maxLabel->setBuddy(SEMaxSpoken);
     readingLayout->addWidget(maxLabel, 4, 0);
     readingLayout->addWidget(SEMaxSpoken, 4, 1);
+    auto* portsLabel = new QLabel(QStringLiteral("服务器端口:"), reading);
+    portsLabel->setObjectName(QStringLiteral("LPorts"));
+    EPorts = new QLineEdit(QStringLiteral("1863 1864"), reading);
+    EPorts->setObjectName(QStringLiteral("EPorts"));
+    EPorts->setAccessibleName(QStringLiteral("服务器端口"));
+    EPorts->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9 ]*")), EPorts));
+    portsLabel->setBuddy(EPorts);
+    readingLayout->addWidget(portsLabel, 5, 0);
+    readingLayout->addWidget(EPorts, 5, 1);
     layout->addWidget(reading);
 
     auto* own = buildEngineGroup(QStringLiteral("我的引擎设置"), CBVoice, TRate, LRate, TVolume, LVolume, BtnDefault1,

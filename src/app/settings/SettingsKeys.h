@@ -14,8 +14,8 @@ inline constexpr std::string_view SettingsSection = "set";
 // Missing keys and unreadable values give the defaults of StoredSettings.
 StoredSettings ReadSettings(const IniDocument& doc);
 // Writes "Rate", "Volume", "Engine", "SystemVoice", "Rate1", "Volume1", "Engine1", "SystemVoice1",
-// the seven flags, then "speaklinks" and "maxspoken"; an engine without a value is left as the file
-// has it, and a system voice is written only when there is one or the file has the key.
+// the seven flags, then "speaklinks", "maxspoken" and "ports"; an engine without a value is left as
+// the file has it, and a system voice is written only when there is one or the file has the key.
 void WriteSettings(IniDocument& doc, const SettingsToSave& values);
 
 } // namespace quorvel::settings

@@ -3,6 +3,7 @@
 #include "app/settings/IniDocument.h"
 #include "app/settings/SettingsKeys.h"
 
+#include "capture/ServerEndpoints.h"
 #include "text/Ascii.h"
 
 #include <atomic>
@@ -227,6 +228,8 @@ StoredSettings ReadSettings(const IniDocument& doc)
     s.speaklinks = ReadFlag(doc, "speaklinks", d.speaklinks);
     const int maxspoken = ReadInt(doc, "maxspoken", d.maxspoken);
     s.maxspoken = maxspoken < 0 ? d.maxspoken : maxspoken;
+    if (const auto text = doc.value(SettingsSection, "ports"))
+        s.ports = capture::ParsePortList(*text).value_or(d.ports);
     return s;
 }
 
@@ -257,6 +260,7 @@ void WriteSettings(IniDocument& doc, const SettingsToSave& v)
     flag("showtime", v.showtime);
     flag("speaklinks", v.speaklinks);
     integer("maxspoken", v.maxspoken);
+    doc.set(SettingsSection, "ports", capture::FormatPortList(v.ports));
 }
 
 std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName)

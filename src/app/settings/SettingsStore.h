@@ -2,12 +2,14 @@
 // The settings file "set.ini": locating its folder, loading and saving the keys of section "set". Pure C++ (no Qt);
 // errors are thrown as SettingsError with the text the user sees.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel::settings {
 
@@ -28,6 +30,7 @@ struct StoredSettings {
          showtime = true;
     bool speaklinks = true;
     int maxspoken = 300; // characters of a message spoken, 0 = all; a negative value reads as the default
+    std::vector<std::uint16_t> ports{1863, 1864}; // the messenger servers' ports; an unreadable list reads as these
     bool operator==(const StoredSettings&) const = default;
 };
 
@@ -42,6 +45,7 @@ struct SettingsToSave {
          showtime = true;
     bool speaklinks = true;
     int maxspoken = 300;
+    std::vector<std::uint16_t> ports{1863, 1864};
     bool operator==(const SettingsToSave&) const = default;
 };
 

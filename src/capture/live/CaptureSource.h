@@ -1,6 +1,8 @@
 #pragma once
 // The live source of captured IPv4 datagrams, as the main window sees it.
 
+#include "capture/ServerEndpoints.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -29,6 +31,8 @@ public:
     virtual void open(const std::function<void(const QString&)>& reportFailure) = 0;
     virtual void close() = 0;
     virtual bool isCapturing() const = 0;
+    // The server endpoints the decoder follows, whenever they change: what the capture must pass on.
+    virtual void setServerEndpoints(const ServerEndpoints& endpoints) = 0;
 
 signals:
     // One datagram, starting at its IP header, in arrival order.

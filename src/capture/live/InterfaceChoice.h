@@ -47,7 +47,4 @@ std::optional<std::string> ChooseCaptureInterface(Ipv4 hostAddress, std::span<co
 // message on loopback by the dozen; the ring is resident for as long as the capture is open.
 inline constexpr int CaptureRingBytes = 4 * 1024 * 1024;
 
-// The kernel filter for a capture on an interface: IPv4 TCP segments to or from port 1863.
-inline constexpr const char* CaptureFilter = "ip and tcp port 1863";
-
 } // namespace quorvel::capture

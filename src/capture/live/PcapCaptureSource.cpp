@@ -1,10 +1,13 @@
 #include "capture/live/PcapCaptureSource.h"
 
 #include "capture/LinkLayer.h"
+#include "capture/TcpSegment.h"
 #include "capture/live/CaptureCapability.h"
 #include "capture/live/CaptureErrors.h"
+#include "capture/live/CaptureFilter.h"
 #include "capture/live/InterfaceChoice.h"
 
+#include <linux/filter.h>
 #include <net/if.h>
 #include <pcap/pcap.h>
 #include <poll.h>
@@ -20,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 #include <span>
 #include <system_error>
 
@@ -35,6 +39,54 @@ constexpr int BlockTimeoutMs = 10;
 constexpr int DeliverSliceMs = 10;
 // A queue this long means the receivers cannot keep up at all; further datagrams are dropped.
 constexpr std::size_t MaxPending = 100000;
+// The handout watch sees only the few segments that hand out a switchboard, each at once.
+constexpr int HandoutSnapLength = 2048;
+constexpr int HandoutRingBytes = 128 * 1024;
+// A switchboard the watch opened that the decoder's set does not hold by then is closed again.
+constexpr std::int64_t ProvisionalMicros = 30'000'000;
+
+// The clock of libpcap's time stamps.
+std::int64_t WallMicros()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000;
+}
+
+// A cooked socket (Linux cooked v1 and v2) hands its filter the packet from the network header on.
+int KernelLinkType(int linkType)
+{
+    return linkType == DLT_LINUX_SLL || linkType == DLT_LINUX_SLL2 ? DLT_RAW : linkType;
+}
+
+// Replaces the socket's filter in one step. libpcap's pcap_setfilter first puts a filter that rejects
+// everything in place while it drains the socket, and what arrives meanwhile is lost; that is fine when
+// the capture opens, not while a chat goes on.
+int SwapKernelFilter(int fd, std::vector<bpf_insn>& code)
+{
+    sock_fprog program{static_cast<unsigned short>(code.size()), reinterpret_cast<sock_filter*>(code.data())};
+    return ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0 ? 0 : errno;
+}
+
+// Compiles and sets a filter; a program too long for the kernel is refused here rather than left to
+// libpcap, which would quietly filter every frame in user space instead.
+int SetFilter(pcap* handle, const std::string& text)
+{
+    bpf_program program{};
+    if (pcap_compile(handle, &program, text.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0)
+        return EINVAL;
+    if (program.bf_len > MaxFilterInstructions) {
+        pcap_freecode(&program);
+        return E2BIG;
+    }
+    errno = 0;
+    const int status = pcap_setfilter(handle, &program);
+    const int savedErrno = errno;
+    pcap_freecode(&program);
+    if (status != 0)
+        return savedErrno > 0 ? savedErrno : EINVAL;
+    return 0;
+}
 
 QString ExecutablePath()
 {
@@ -69,7 +121,8 @@ void PcapCaptureSource::PcapClose::operator()(pcap* handle) const
 PcapCaptureSource::PcapCaptureSource(QObject* parent) : PcapCaptureSource(Machine{}, parent) {}
 
 PcapCaptureSource::PcapCaptureSource(Machine machine, QObject* parent)
-    : CaptureSource(parent), m_machine(std::move(machine))
+    : CaptureSource(parent), m_machine(std::move(machine)),
+      m_wantedPorts(DefaultServerPorts.begin(), DefaultServerPorts.end())
 {
     // An executable granted cap_net_raw+ep starts with it effective; it is raised again only
     // around opening a capture.
@@ -157,7 +210,22 @@ bool PcapCaptureSource::isCapturing() const
 
 PcapCaptureSource::Statistics PcapCaptureSource::statistics() const
 {
-    return {m_kernelReceived.load(), m_kernelDropped.load(), m_queueDropped.load()};
+    return {m_kernelReceived.load(), m_kernelDropped.load(), m_queueDropped.load(), m_handoutCount.load(),
+            m_handoutToFilter.load(),  m_handoutToDecoder.load(), m_filterUpdates.load()};
+}
+
+void PcapCaptureSource::setServerEndpoints(const ServerEndpoints& endpoints)
+{
+    {
+        const std::lock_guard guard(m_endpointsLock);
+        m_wantedPorts = endpoints.ports();
+        m_wantedLearned = endpoints.learned();
+    }
+    // The reader sets the filter: it reads the handle meanwhile. Without a reader the next set-up does.
+    if (m_reader.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+    }
 }
 
 QString PcapCaptureSource::interfaceName() const
@@ -186,19 +254,24 @@ PcapCaptureSource::Handle PcapCaptureSource::createFor(const char* device, int& 
     pcap_set_timeout(handle.get(), BlockTimeoutMs);
     pcap_set_promisc(handle.get(), 0);
     pcap_set_buffer_size(handle.get(), CaptureRingBytes);
+    if (const int error = activate(handle.get())) {
+        errorNumber = error;
+        return {};
+    }
+    return handle;
+}
+
+int PcapCaptureSource::activate(pcap* handle)
+{
     int status = 0;
     int savedErrno = 0;
     {
         const RaisedCaptureCapability raised;
         errno = 0;
-        status = pcap_activate(handle.get());
+        status = pcap_activate(handle);
         savedErrno = errno;
     }
-    if (status < 0) {
-        errorNumber = ActivateErrorNumber(status, savedErrno);
-        return {};
-    }
-    return handle;
+    return status < 0 ? ActivateErrorNumber(status, savedErrno) : 0;
 }
 
 int PcapCaptureSource::createUnbound()
@@ -232,16 +305,125 @@ int PcapCaptureSource::applyFilter()
     // set in user space, where "inbound" cannot be told, and that block's frames were lost.
     if (m_loopback && pcap_setdirection(m_handle.get(), PCAP_D_IN) != 0)
         return EINVAL;
-    bpf_program program{};
-    if (pcap_compile(m_handle.get(), &program, CaptureFilter, 1, PCAP_NETMASK_UNKNOWN) != 0)
-        return EINVAL;
-    errno = 0;
-    const int status = pcap_setfilter(m_handle.get(), &program);
-    const int savedErrno = errno;
-    pcap_freecode(&program);
-    if (status != 0)
-        return savedErrno > 0 ? savedErrno : EINVAL;
+    m_filterSet = false;
+    m_libpcapFilters = false;
+    if (const int error = updateFilter())
+        return error;
+    openHandoutWatch();
     return 0;
+}
+
+// Without the watch the filter still follows the decoder, only later.
+void PcapCaptureSource::openHandoutWatch()
+{
+    m_handouts.reset();
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    Handle watch(pcap_create(m_interface.c_str(), errorText));
+    if (!watch)
+        return;
+    pcap_set_snaplen(watch.get(), HandoutSnapLength);
+    pcap_set_immediate_mode(watch.get(), 1);
+    pcap_set_promisc(watch.get(), 0);
+    pcap_set_buffer_size(watch.get(), HandoutRingBytes);
+    if (activate(watch.get()) != 0 || pcap_datalink(watch.get()) != m_linkType)
+        return;
+    if (m_loopback && pcap_setdirection(watch.get(), PCAP_D_IN) != 0)
+        return;
+    if (SetFilter(watch.get(), HandoutFilterFor(m_filteredPorts)) != 0 || pcap_setnonblock(watch.get(), 1, errorText) != 0)
+        return;
+    m_handouts = std::move(watch);
+}
+
+int PcapCaptureSource::updateFilter()
+{
+    std::vector<std::uint16_t> ports;
+    std::vector<ServerEndpoint> learned;
+    {
+        const std::lock_guard guard(m_endpointsLock);
+        ports = m_wantedPorts;
+        learned = m_wantedLearned;
+    }
+    const std::int64_t now = WallMicros();
+    std::erase_if(m_provisional, [&](const Provisional& provisional) {
+        const bool held = std::ranges::any_of(learned, [&](const ServerEndpoint& endpoint) {
+            return endpoint.port == provisional.endpoint.port &&
+                   (endpoint.address == ServerEndpoint::AnyHost || endpoint.address == provisional.endpoint.address);
+        });
+        if (held)
+            m_handoutToDecoder = static_cast<long>(now - provisional.arrivedMicros);
+        return held || now - provisional.arrivedMicros > ProvisionalMicros;
+    });
+    for (const Provisional& provisional : m_provisional)
+        learned.push_back(provisional.endpoint);
+    if (m_filterSet && ports == m_filteredPorts && learned == m_filteredLearned)
+        return 0;
+
+    // The program first: a switchboard just handed out waits for nothing else. It goes to the kernel
+    // directly, never through libpcap, which would also filter the ring's next blocks in user space by
+    // the program it was given last: a stale one, once the kernel's has been swapped.
+    const unsigned accept = static_cast<unsigned>(pcap_snapshot(m_handle.get()));
+    int error = 0;
+    auto code = m_libpcapFilters ? std::nullopt
+                                 : CaptureProgramFor(KernelLinkType(m_linkType), accept, ports, learned);
+    if (code) {
+        error = SwapKernelFilter(pcap_fileno(m_handle.get()), *code);
+    } else {
+        // A link type of its own, or too many endpoints for the kernel: libpcap's compiler from here on,
+        // all TCP when even that is too long (the decoder sorts it out).
+        m_libpcapFilters = true;
+        error = SetFilter(m_handle.get(), CaptureFilterFor(ports, learned));
+        if (error == E2BIG)
+            error = SetFilter(m_handle.get(), "ip and tcp");
+    }
+    if (error != 0)
+        return error;
+    ++m_filterUpdates;
+
+    if (m_handouts && (!m_filterSet || ports != m_filteredPorts))
+        SetFilter(m_handouts.get(), HandoutFilterFor(ports));
+    m_filterSet = true;
+    m_filtered = ServerEndpoints(ports);
+    for (const ServerEndpoint& endpoint : learned)
+        m_filtered.learn(endpoint, 0);
+    m_filteredPorts = std::move(ports);
+    m_filteredLearned = std::move(learned);
+    return 0;
+}
+
+// Reader thread: the segments that hand out a switchboard open the filter for it at once.
+void PcapCaptureSource::takeHandouts()
+{
+    const std::size_t before = m_provisional.size();
+    if (pcap_dispatch(m_handouts.get(), -1, &PcapCaptureSource::onHandoutFrame, reinterpret_cast<unsigned char*>(this)) <
+        0)
+        return;
+    if (m_provisional.size() == before)
+        return;
+    const Provisional newest = m_provisional.back();
+    updateFilter();
+    m_handoutToFilter = static_cast<long>(WallMicros() - newest.arrivedMicros);
+}
+
+void PcapCaptureSource::onHandoutFrame(unsigned char* user, const pcap_pkthdr* header, const unsigned char* bytes)
+{
+    auto* self = reinterpret_cast<PcapCaptureSource*>(user);
+    const auto datagram = StripLinkLayer(self->m_linkType, std::span(bytes, header->caplen));
+    const auto segment = datagram ? ParseTcpSegment(*datagram) : std::nullopt;
+    if (!segment)
+        return;
+    const std::string_view payload(reinterpret_cast<const char*>(segment->payload.data()), segment->payload.size());
+    // Only a whole command line counts; host names are taken by their port (no lookup here).
+    if (payload.find('\n') == std::string_view::npos)
+        return;
+    const auto handout = ParseHandout(payload);
+    if (!handout)
+        return;
+    ++self->m_handoutCount;
+    const ServerEndpoint endpoint{handout->address.value_or(ServerEndpoint::AnyHost), handout->port};
+    if (self->m_filtered.isServer(endpoint.address, endpoint.port) ||
+        std::ranges::any_of(self->m_provisional, [&](const Provisional& p) { return p.endpoint == endpoint; }))
+        return; // the filter passes it already
+    self->m_provisional.push_back({endpoint, std::int64_t{header->ts.tv_sec} * 1'000'000 + header->ts.tv_usec});
 }
 
 int PcapCaptureSource::watch()
@@ -260,6 +442,7 @@ int PcapCaptureSource::watch()
     m_kernelReceived = 0;
     m_kernelDropped = 0;
     m_notified = false;
+    m_stopping = false;
     try {
         m_reader = std::thread(&PcapCaptureSource::readLoop, this);
     } catch (const std::system_error& error) {
@@ -273,6 +456,7 @@ int PcapCaptureSource::watch()
 void PcapCaptureSource::stopWatching()
 {
     if (m_reader.joinable()) {
+        m_stopping = true;
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
         m_reader.join();
@@ -280,7 +464,10 @@ void PcapCaptureSource::stopWatching()
     }
     if (m_wakeFd >= 0)
         ::close(std::exchange(m_wakeFd, -1));
+    m_handouts.reset();
     m_handle.reset();
+    m_provisional.clear();
+    m_filterSet = false;
     m_capturing = false;
 }
 
@@ -300,22 +487,34 @@ void PcapCaptureSource::reopen()
     m_reopenTimer.stop();
 }
 
-// Reader thread: waits for frames or the wake-up, moves frames into m_incoming, tells the GUI thread.
+// Reader thread: waits for frames or the wake-up, moves frames into m_incoming, tells the GUI thread;
+// sets the filter when the wanted endpoints change or a handout passes the watch.
 void PcapCaptureSource::readLoop()
 {
     pcap* const handle = m_handle.get();
-    pollfd watched[2] = {{pcap_get_selectable_fd(handle), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    pollfd watched[3] = {{pcap_get_selectable_fd(handle), POLLIN, 0},
+                         {m_wakeFd, POLLIN, 0},
+                         {m_handouts ? pcap_get_selectable_fd(m_handouts.get()) : -1, POLLIN, 0}};
     ReaderBatch batch{m_linkType, {}};
     std::optional<int> failure;
     while (!failure) {
-        if (::poll(watched, 2, -1) < 0) {
+        if (::poll(watched, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             failure = errno;
             break;
         }
-        if (watched[1].revents)
-            break; // asked to stop
+        if (watched[1].revents) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read = ::read(m_wakeFd, &count, sizeof count);
+            if (m_stopping)
+                break;
+            updateFilter();
+        }
+        if (watched[2].revents & POLLIN)
+            takeHandouts();
+        if (watched[2].revents & (POLLERR | POLLNVAL))
+            watched[2].fd = -1; // the main handle reports what went wrong; the decoder still opens the filter
         if (watched[0].revents & POLLNVAL) {
             failure = EBADF;
         } else if (watched[0].revents & POLLERR) {

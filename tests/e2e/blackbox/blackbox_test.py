@@ -218,8 +218,9 @@ def main():
         program.terminate()
 
         values = read_ini(ini)
-        check(len(values) == 15 and values.get("speaklinks") == "1" and values.get("maxspoken") == "300",
-              f"set.ini holds its fifteen keys after SIGTERM ({sorted(values)})")
+        check(len(values) == 16 and values.get("speaklinks") == "1" and values.get("maxspoken") == "300"
+              and values.get("ports") == "1863 1864",
+              f"set.ini holds its sixteen keys after SIGTERM ({sorted(values)})")
         check(values.get("rate") == "3" and values.get("volume1") == "80",
               f"the profiles loaded at start are saved back (Rate={values.get('rate')}, "
               f"Volume1={values.get('volume1')})")

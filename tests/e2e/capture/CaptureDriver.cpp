@@ -7,7 +7,8 @@
 //   {"event":"chat","direction":"own"|"friend","command":..,"nickname":..,"worded":..,"stripped":..}
 //   {"event":"missingField","index":..}
 //   {"event":"captureFailed","text":...}
-//   {"event":"pong","capturing":..,"datagrams":..}
+//   {"event":"pong","capturing":..,"datagrams":..,"kernelReceived":..,"kernelDropped":..,"queueDropped":..,
+//    "handouts":..,"handoutToFilterMicros":..,"handoutToDecoderMicros":..,"filterUpdates":..}
 
 #include "capture/StreamDecoder.h"
 #include "capture/live/InterfaceChoice.h"
@@ -66,6 +67,9 @@ int main(int argc, char** argv)
         }
     });
 
+    // As the window does: the capture follows the decoder's server endpoints.
+    streams.endpoints().setChangeListener([&](const ServerEndpoints& endpoints) { source.setServerEndpoints(endpoints); });
+
     QObject::connect(&source, &CaptureSource::datagramReceived, [&](const QByteArray& datagram) {
         ++datagrams;
         if (costNs > 0) {
@@ -112,6 +116,10 @@ int main(int argc, char** argv)
                 pong["kernelDropped"] = static_cast<qint64>(counted.dropped);
                 pong["queueDropped"] = static_cast<qint64>(counted.queueDropped);
                 pong["ringBytes"] = CaptureRingBytes;
+                pong["handouts"] = static_cast<qint64>(counted.handouts);
+                pong["handoutToFilterMicros"] = static_cast<qint64>(counted.handoutToFilterMicros);
+                pong["handoutToDecoderMicros"] = static_cast<qint64>(counted.handoutToDecoderMicros);
+                pong["filterUpdates"] = static_cast<qint64>(counted.filterUpdates);
                 Print(pong);
             } else if (command == "quit") {
                 source.close();

@@ -1,7 +1,8 @@
 // The real main window over the real live capture, in a network namespace of the test's own (see
-// run-in-netns): the messenger peer tool talks MSNP on 127.0.0.1:1863, and the log (texts and colours)
-// and what reaches the speech seam (voice, text) are checked for several option settings. Only the
-// speech layer is replaced, by a recorder of the test's own.
+// run-in-netns): the messenger peer tool talks MSNP on 127.0.0.1:1863 (and, as a server, on the
+// switchboards it hands out), and the log (texts and colours) and what reaches the speech seam (voice,
+// text) are checked for several option settings. Only the speech layer is replaced, by a recorder of
+// the test's own.
 
 #include "LogLines.h"
 #include "app/TFmain.h"
@@ -310,6 +311,52 @@ private slots:
                                 {Own, "mine after typing"},
                                 {Own, "and one more"},
                                 {Friend, "A long message sent in two parts"}}));
+    }
+
+    // The peer as a real server: the switchboard on 1864 (a listed port) or on any free port (learned
+    // from XFR and RNG), three users in MSNP7 and MSNP18 forms, a group chat on the switchboard and SDG
+    // group messages. Each message logged and spoken once, whole, under the name as set.
+    void server_data()
+    {
+        QTest::addColumn<QString>("switchboardPort");
+        QTest::newRow("switchboard on 1864") << QStringLiteral("1864");
+        QTest::newRow("switchboard on a free port") << QStringLiteral("0");
+    }
+    void server()
+    {
+        QFETCH(QString, switchboardPort);
+        startWindow();
+        QVERIFY(m_capture->isCapturing());
+        setShowTime(false);
+        runPeer({"server", "--switchboard-port", switchboardPort, "--connect-delay", "0.001"});
+        const QList<Line> want = {
+            {"Ann 100% 说 :", Green}, {"first after the handout", Black},
+            {"我 说 :", Green},       {"第一段", Black},
+            {" ", Black},             {" 第二段", Black},
+            {"Ann 100% 说 :", Green}, {"[红心] 好的", Black},
+            {"小明 说 :", Green},     {"Hi from MSNP18", Black},
+            {"我 说 :", Green},       {"Hi bob [微笑]", Black},
+            {"Ann 100% 说 :", Green}, {"all three of us", Black},
+            {"Ann 100% 说 :", Green}, {"hello group", Black},
+            {"小明 说 :", Green},     {"group reply", Black},
+            {"我 说 :", Green},       {"mine to the group", Black},
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logLineCount() >= want.size(), 60000);
+        QTest::qWait(500); // anything logged twice would come now
+        CompareLog(Lines(*m_window->log()->document()), want);
+        Requests got;
+        for (const SpeakRequest& request : m_speech->requests)
+            got.append({request.channel, request.text});
+        QCOMPARE(got, (Requests{{Friend, "Ann 100% 说：first after the handout"},
+                                {Own, "我说：第一段\r\n \r\n 第二段"},
+                                {Friend, "Ann 100% 说：[红心] 好的"},
+                                {Friend, "小明 说：Hi from MSNP18"},
+                                {Own, "我说：Hi bob [微笑]"},
+                                {Friend, "Ann 100% 说：all three of us"},
+                                {Friend, "Ann 100% 说：hello group"},
+                                {Friend, "小明 说：group reply"},
+                                {Own, "我说：mine to the group"}}));
+        QVERIFY(ui::MessageBox::shown().isEmpty());
     }
 
     void loopbackDownAndUp()

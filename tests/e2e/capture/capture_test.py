@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of the live capture: the capture driver opens the real libpcap capture, the
-messenger peer tool talks MSNP over real TCP on 127.0.0.1:1863, and the decoded events the driver
-prints are checked. Each test runs in a network namespace of its own (unshare -n, as root) with only
+messenger peer tool talks MSNP over real TCP on 127.0.0.1 (1863, and the switchboards its server mode
+hands out), and the decoded events the driver prints are checked. Each test runs in a network namespace of its own (unshare -n, as root) with only
 the loopback interface, so nothing leaves it; without root the test is skipped.
 
 usage: capture_test.py CASE --driver DRIVER --peer PEER --grant GRANT_SCRIPT
@@ -34,6 +34,22 @@ CONVERSATION = [
     ("own", "UUM", "", "Hi back [眨眼]", "Hi back "),
     ("friend", "MSG", "Alice", "Are you there?", "Are you there?"),
     ("own", "MSG", "", "Still here [大笑]", "Still here "),
+]
+
+
+# What the peer's server mode yields each time it runs, in order: an MSNP7 chat on the switchboard handed
+# out by XFR (its first message right after the client connected), an MSNP18 chat to which RNG invited,
+# with a third user joining, and group messages on the notification connection (typing gives nothing).
+SERVER = [
+    ("friend", "MSG", "Ann 100%", "first after the handout", "first after the handout"),
+    ("own", "MSG", "", "第一段\r\n \r\n 第二段", "第一段\r\n \r\n 第二段"),
+    ("friend", "MSG", "Ann 100%", "[红心] 好的", " 好的"),
+    ("friend", "MSG", "小明", "Hi from MSNP18", "Hi from MSNP18"),
+    ("own", "MSG", "", "Hi bob [微笑]", "Hi bob "),
+    ("friend", "MSG", "Ann 100%", "all three of us", "all three of us"),
+    ("friend", "SDG", "Ann 100%", "hello group", "hello group"),
+    ("friend", "SDG", "小明", "group reply", "group reply"),
+    ("own", "SDG", "", "mine to the group", "mine to the group"),
 ]
 
 
@@ -215,6 +231,36 @@ def case_burst_busy_receiver(args, folder):
     case_burst(args, folder, cost_us=500)
 
 
+def case_switchboard_handout(args, _folder):
+    # The client connects to each switchboard 1 ms after it was handed out, on a port nobody listed,
+    # and the first message follows at once, in two segments: the filter must be open for the second.
+    runs = 3
+    driver = Driver([args.driver])
+    try:
+        expect_ready(driver)
+        to_filter, to_decoder = [], []
+        for run in range(1, runs + 1):
+            summary = run_peer(args, "server", "--switchboard-port", "0", "--connect-delay", "0.001")
+            want = run * len(SERVER)
+            driver.wait_for(lambda ev: len(driver.chats()) >= want, 60, f"{want} chat events")
+            pong = driver.ping()
+            got = driver.chats()[want - len(SERVER):]
+            for index, (seen, expected) in enumerate(zip(got, SERVER)):
+                check(seen == expected, f"run {run}, event {index}: {seen}, wanted {expected}")
+            check(len(got) == len(SERVER), f"run {run}: {len(got)} events: {got}")
+            to_filter.append(pong["handoutToFilterMicros"])
+            to_decoder.append(pong["handoutToDecoderMicros"])
+            log(f"run {run}: switchboard on port {summary['switchboardPorts'][0]}; last handout to filter in force "
+                f"{pong['handoutToFilterMicros']} us, to the decoder's set {pong['handoutToDecoderMicros']} us; "
+                f"{pong['handouts']} handouts, {pong['filterUpdates']} filter updates so far")
+        pong = driver.ping()
+        check(len(driver.chats()) == runs * len(SERVER), f"{len(driver.chats())} chat events in all")
+        check(not driver.of_kind("missingField"), f"unexpected reports: {driver.of_kind('missingField')}")
+        log(f"handout to filter in force: {sorted(to_filter)} us; to the decoder's set: {sorted(to_decoder)} us")
+    finally:
+        check(driver.quit() == 0, "driver exit code")
+
+
 def hosts_file(folder, lines):
     """Puts a hosts file of the test's own over /etc/hosts (in the test's own mount namespace)."""
     path = os.path.join(folder, "hosts")
@@ -371,6 +417,7 @@ CASES = {
     "granted_permission": (case_granted_permission, []),
     "link_down_up": (case_link_down_up, []),
     "host_lookup": (case_host_lookup, ["-u"]),
+    "switchboard_handout": (case_switchboard_handout, []),
 }
 
 

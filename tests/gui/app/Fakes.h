@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace quorvel::testing {
 
@@ -38,6 +39,15 @@ public:
         capturing = false;
     }
     bool isCapturing() const override { return capturing; }
+    void setServerEndpoints(const capture::ServerEndpoints& endpoints) override
+    {
+        ports = endpoints.ports();
+        learned = endpoints.learned();
+        ++endpointUpdates;
+    }
+    std::vector<std::uint16_t> ports{capture::DefaultServerPorts.begin(), capture::DefaultServerPorts.end()};
+    std::vector<capture::ServerEndpoint> learned;
+    int endpointUpdates = 0;
 
     void deliver(const QByteArray& datagram) { emit datagramReceived(datagram); }
     void fail(const QString& text) { emit captureFailed(text); }

@@ -1,8 +1,10 @@
 // Start-up and shut-down through the real settings store and autostart entry: defaults, values
 // surviving a restart, the stored-index rule, clamping, and errors of the settings folder.
 
+#include "LogLines.h"
 #include "Support.h"
 
+#include "ui/LogView.h"
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
@@ -71,7 +74,8 @@ private slots:
         h.stop();
 
         const auto ini = ReadIni(h.iniPath());
-        QCOMPARE(ini.size(), 15);
+        QCOMPARE(ini.size(), 16);
+        QCOMPARE(ini.value("ports"), "1863 1864");
         QCOMPARE(ini.value("speaklinks"), "1");
         QCOMPARE(ini.value("maxspoken"), "300");
         QCOMPARE(ini.value("Engine"), "0");
@@ -161,6 +165,45 @@ private slots:
         const auto written = ReadIni(h.iniPath());
         for (auto it = saved.cbegin(); it != saved.cend(); ++it)
             QCOMPARE(written.value(it.key()), it.value().toString());
+    }
+
+    // "服务器端口": read from set.ini, edited on "选项", followed by the capture and the decoding.
+    void serverPorts()
+    {
+        Harness h;
+        WriteIni(h.iniPath(), "ports=8080 1863\n");
+        h.start();
+        auto* ports = h.find<QLineEdit>("EPorts");
+        QCOMPARE(ports->text(), QStringLiteral("1863 8080"));
+        QCOMPARE(h.capture->ports, (std::vector<std::uint16_t>{1863, 8080}));
+        const auto logged = [&] { return Lines(*h.window->log()->document()).size(); };
+        h.capture->deliver(Datagram(8080, 50000, WithLength("MSG ann@example.org Ann", "Content-Type: text/plain\r\n\r\nx")));
+        QCOMPARE(logged(), 2);
+
+        const auto edit = [&](const QString& text) {
+            ports->setText(text);
+            emit ports->editingFinished();
+        };
+        edit(QStringLiteral("1864  1863 1864"));
+        QCOMPARE(ports->text(), QStringLiteral("1863 1864"));
+        QCOMPARE(h.capture->ports, (std::vector<std::uint16_t>{1863, 1864}));
+        h.capture->deliver(Datagram(8080, 50000, WithLength("MSG ann@example.org Ann", "Content-Type: text/plain\r\n\r\ny")));
+        QCOMPARE(logged(), 2);
+        const int updates = h.capture->endpointUpdates;
+        for (const QString& unreadable : {QString(), QStringLiteral("0"), QStringLiteral("1863 70000")}) {
+            edit(unreadable);
+            QCOMPARE(ports->text(), QStringLiteral("1863 1864"));
+        }
+        QCOMPARE(h.capture->endpointUpdates, updates);
+
+        // A switchboard handed out reaches the capture, and its chat the log.
+        h.capture->deliver(Datagram(1863, 50000, "XFR 8 SB sb.example.net:40123 CKI 3291\r\n"));
+        QCOMPARE(h.capture->learned.size(), std::size_t{1});
+        QCOMPARE(h.capture->learned[0].port, 40123);
+        h.capture->deliver(Datagram(40123, 50001, WithLength("MSG ann@example.org Ann", "Content-Type: text/plain\r\n\r\nz")));
+        QCOMPARE(logged(), 4);
+        h.stop();
+        QCOMPARE(ReadIni(h.iniPath()).value("ports"), "1863 1864");
     }
 
     void surviveRestart()

@@ -192,6 +192,11 @@ INSTANTIATE_TEST_SUITE_P(
         LoadRow{"MaxSpokenHex", "[set]\nMaxSpoken=0x40\n", {.maxspoken = 64}},
         LoadRow{"MaxSpokenNegativeIsDefault", "[set]\nmaxspoken=-5\n", {}},
         LoadRow{"MaxSpokenNotANumber", "[set]\nmaxspoken=lots\nspeaklinks=no\n", {}},
+        LoadRow{"PortsAddedAndSorted", "[set]\nports=8080  1863 1864 1863\n", {.ports = {1863, 1864, 8080}}},
+        LoadRow{"OnePort", "[set]\nPorts=\"443\"\n", {.ports = {443}}},
+        LoadRow{"PortsUnreadableIsDefault", "[set]\nports=1863,1864\n", {}},
+        LoadRow{"PortOutOfRangeIsDefault", "[set]\nports=1863 99999\n", {}},
+        LoadRow{"NoPortsIsDefault", "[set]\nports=\n", {}},
         // Only the first 2047 characters count: the junk at character 2048 is not seen.
         LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}),
     RowName<LoadRow>);
@@ -244,17 +249,18 @@ const SettingsToSave Mixed{.rate = 10,
                            .cbfriendsex = false,
                            .showtime = false,
                            .speaklinks = false,
-                           .maxspoken = 120};
+                           .maxspoken = 120,
+                           .ports = {8080, 1863}};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SaveTest,
     testing::Values(
         SaveRow{"NewFileInSaveOrder", std::nullopt, Mixed,
                 "[set]\nRate=10\nVolume=0\nEngine=2\nRate1=-10\nVolume1=55\nEngine1=0\ncbme=1\ncbfriend=0\n"
-                "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\nspeaklinks=0\nmaxspoken=120\n"},
+                "cbmyname=1\ncbfriendsname=0\ncbmyex=1\ncbfriendsex=0\nshowtime=0\nspeaklinks=0\nmaxspoken=120\nports=1863 8080\n"},
         SaveRow{"NewFileWithoutVoices", std::nullopt, SettingsToSave{},
                 "[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"},
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\nports=1863 1864\n"},
         // Values change in place; comments, blank lines, unknown keys, other sections and the spelling
         // of the keys stay; engines without a selection keep their stored text.
         SaveRow{
@@ -265,17 +271,17 @@ INSTANTIATE_TEST_SUITE_P(
             SettingsToSave{.rate = -1, .volume = 5},
             "; my settings\n\n[other]\nRate=99\n\n[SET]\nshowtime=1\nRATE=-1\nextra=keep me\nEngine=0x7\nEngine1=$3\n"
             "Volume=5\nRate1=0\nVolume1=100\ncbme=1\ncbfriend=1\ncbmyname=1\ncbfriendsname=1\ncbmyex=1\n"
-            "cbfriendsex=1\nspeaklinks=1\nmaxspoken=300\n\n; trailing comment\n[last]\nx=1"},
+            "cbfriendsex=1\nspeaklinks=1\nmaxspoken=300\nports=1863 1864\n\n; trailing comment\n[last]\nx=1"},
         SaveRow{"CrLfFileStaysCrLf", "[set]\r\nRate=3\r\nVolume=2\r\n", SettingsToSave{.engine = 1},
                 "[set]\r\nRate=0\r\nVolume=100\r\nEngine=1\r\nRate1=0\r\nVolume1=100\r\ncbme=1\r\ncbfriend=1\r\n"
                 "cbmyname=1\r\ncbfriendsname=1\r\ncbmyex=1\r\ncbfriendsex=1\r\nshowtime=1\r\nspeaklinks=1\r\nmaxspoken="
-                "300\r\n"},
+                "300\r\nports=1863 1864\r\n"},
         SaveRow{"SectionAppendedToOtherSections", "[other]\nx=1", SettingsToSave{.cbme = false},
                 "[other]\nx=1\n[set]\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbme=0\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"},
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\nports=1863 1864\n"},
         SaveRow{"FlagTwoWrittenBackAsOne", "[set]\ncbme=2\n", SettingsToSave{},
                 "[set]\ncbme=1\nRate=0\nVolume=100\nRate1=0\nVolume1=100\ncbfriend=1\ncbmyname=1\n"
-                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\n"}),
+                "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\nports=1863 1864\n"}),
     RowName<SaveRow>);
 
 // The file is replaced behind a symbolic link and keeps its mode.
