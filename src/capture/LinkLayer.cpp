@@ -8,10 +8,19 @@
 #include "capture/LinkLayer.h"
 
 #include "capture/ByteReader.h"
+#include "capture/LinkTypes.h"
 
+#if __has_include(<pcap/dlt.h>)
 #include <pcap/dlt.h>
+#endif
 
 namespace quorvel::capture {
+
+#ifdef DLT_EN10MB
+static_assert(dlt::En10Mb == DLT_EN10MB && dlt::Raw == DLT_RAW && dlt::LinuxSll == DLT_LINUX_SLL &&
+              dlt::LinuxSll2 == DLT_LINUX_SLL2 && dlt::Ipv4 == DLT_IPV4 && dlt::Null == DLT_NULL &&
+              dlt::Loop == DLT_LOOP && dlt::Ieee80211 == DLT_IEEE802_11);
+#endif
 
 namespace {
 
@@ -48,25 +57,25 @@ std::optional<std::span<const std::uint8_t>> WithProtocol(std::span<const std::u
 
 } // namespace
 
-std::optional<std::span<const std::uint8_t>> StripLinkLayer(int dlt, std::span<const std::uint8_t> frame)
+std::optional<std::span<const std::uint8_t>> StripLinkLayer(int linkType, std::span<const std::uint8_t> frame)
 {
     const ByteReader reader(frame);
-    switch (dlt) {
-    case DLT_EN10MB: {
+    switch (linkType) {
+    case dlt::En10Mb: {
         const auto type = reader.be16(12);
         if (type && *type == EtherTypeVlan)
             return WithProtocol(frame, 16, 18);
         return WithProtocol(frame, 12, 14);
     }
-    case DLT_LINUX_SLL:
+    case dlt::LinuxSll:
         return WithProtocol(frame, 14, 16);
-    case DLT_LINUX_SLL2:
+    case dlt::LinuxSll2:
         return WithProtocol(frame, 0, 20);
-    case DLT_RAW:
-    case DLT_IPV4:
+    case dlt::Raw:
+    case dlt::Ipv4:
         return Ipv4From(frame, 0, true);
-    case DLT_NULL:
-    case DLT_LOOP: {
+    case dlt::Null:
+    case dlt::Loop: {
         const auto family = reader.be32(0);
         if (!family || (*family != FamilyInet && *family != FamilyInetSwapped))
             return std::nullopt;

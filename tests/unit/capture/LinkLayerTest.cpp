@@ -1,9 +1,9 @@
 #include "capture/LinkLayer.h"
+#include "capture/LinkTypes.h"
 
 #include "DatagramBuilder.h"
 
 #include <gtest/gtest.h>
-#include <pcap/dlt.h>
 
 #include <optional>
 #include <string>
@@ -57,41 +57,41 @@ struct LinkCase {
 };
 
 const std::vector<LinkCase> Cases = {
-    {"Ethernet", DLT_EN10MB, Join(Ethernet(0x0800), Datagram), Datagram},
-    {"EthernetVlan", DLT_EN10MB, Join(Join(Ethernet(0x8100), {0x00, 0x05, 0x08, 0x00}), Datagram), Datagram},
-    {"EthernetVlanIpv6", DLT_EN10MB, Join(Join(Ethernet(0x8100), {0x00, 0x05, 0x86, 0xDD}), Datagram), std::nullopt},
-    {"EthernetTwoVlanTags", DLT_EN10MB,
+    {"Ethernet", dlt::En10Mb, Join(Ethernet(0x0800), Datagram), Datagram},
+    {"EthernetVlan", dlt::En10Mb, Join(Join(Ethernet(0x8100), {0x00, 0x05, 0x08, 0x00}), Datagram), Datagram},
+    {"EthernetVlanIpv6", dlt::En10Mb, Join(Join(Ethernet(0x8100), {0x00, 0x05, 0x86, 0xDD}), Datagram), std::nullopt},
+    {"EthernetTwoVlanTags", dlt::En10Mb,
      Join(Join(Ethernet(0x8100), {0x00, 0x05, 0x81, 0x00, 0x00, 0x06, 0x08, 0x00}), Datagram), std::nullopt},
-    {"EthernetIpv6", DLT_EN10MB, Join(Ethernet(0x86DD), Datagram), std::nullopt},
-    {"EthernetArp", DLT_EN10MB, Join(Ethernet(0x0806), Datagram), std::nullopt},
-    {"EthernetPaddingDropped", DLT_EN10MB, Join(Join(Ethernet(0x0800), PureAck), Bytes(6, 0)), PureAck},
-    {"EthernetZeroTotalLengthKeepsAll", DLT_EN10MB, Join(Ethernet(0x0800), WithTotalLength(Datagram, 0)),
+    {"EthernetIpv6", dlt::En10Mb, Join(Ethernet(0x86DD), Datagram), std::nullopt},
+    {"EthernetArp", dlt::En10Mb, Join(Ethernet(0x0806), Datagram), std::nullopt},
+    {"EthernetPaddingDropped", dlt::En10Mb, Join(Join(Ethernet(0x0800), PureAck), Bytes(6, 0)), PureAck},
+    {"EthernetZeroTotalLengthKeepsAll", dlt::En10Mb, Join(Ethernet(0x0800), WithTotalLength(Datagram, 0)),
      WithTotalLength(Datagram, 0)},
-    {"EthernetTotalLengthPastEndKeepsAll", DLT_EN10MB, Join(Ethernet(0x0800), WithTotalLength(Datagram, 9000)),
+    {"EthernetTotalLengthPastEndKeepsAll", dlt::En10Mb, Join(Ethernet(0x0800), WithTotalLength(Datagram, 9000)),
      WithTotalLength(Datagram, 9000)},
-    {"EthernetHeaderOnly", DLT_EN10MB, Ethernet(0x0800), std::nullopt},
-    {"EthernetTruncatedHeader", DLT_EN10MB, Bytes(13, 0), std::nullopt},
-    {"EthernetVlanTruncated", DLT_EN10MB, Join(Ethernet(0x8100), {0x00, 0x05, 0x08}), std::nullopt},
-    {"EthernetEmpty", DLT_EN10MB, {}, std::nullopt},
-    {"LinuxSll", DLT_LINUX_SLL, Join(Sll(0x0800), Datagram), Datagram},
-    {"LinuxSllIpv6", DLT_LINUX_SLL, Join(Sll(0x86DD), Datagram), std::nullopt},
-    {"LinuxSllTruncated", DLT_LINUX_SLL, Bytes(15, 0), std::nullopt},
-    {"LinuxSll2", DLT_LINUX_SLL2, Join(Sll2(0x0800), Datagram), Datagram},
-    {"LinuxSll2Ipv6", DLT_LINUX_SLL2, Join(Sll2(0x86DD), Datagram), std::nullopt},
-    {"LinuxSll2Truncated", DLT_LINUX_SLL2, Bytes{0x08, 0x00, 0, 0}, std::nullopt},
-    {"Raw", DLT_RAW, Datagram, Datagram},
-    {"RawIpv6", DLT_RAW, Join({0x60}, Bytes(39, 0)), std::nullopt},
-    {"RawEmpty", DLT_RAW, {}, std::nullopt},
-    {"Ipv4", DLT_IPV4, Datagram, Datagram},
-    {"Ipv4VersionSix", DLT_IPV4, Join({0x60}, Bytes(39, 0)), std::nullopt},
-    {"NullLittleEndian", DLT_NULL, Join({2, 0, 0, 0}, Datagram), Datagram},
-    {"NullBigEndian", DLT_NULL, Join({0, 0, 0, 2}, Datagram), Datagram},
-    {"NullInet6Linux", DLT_NULL, Join({10, 0, 0, 0}, Datagram), std::nullopt},
-    {"NullInet6Bsd", DLT_NULL, Join({30, 0, 0, 0}, Datagram), std::nullopt},
-    {"NullTruncated", DLT_NULL, Bytes{2, 0, 0}, std::nullopt},
-    {"LoopBigEndian", DLT_LOOP, Join({0, 0, 0, 2}, Datagram), Datagram},
-    {"LoopLittleEndian", DLT_LOOP, Join({2, 0, 0, 0}, Datagram), Datagram},
-    {"Unsupported80211", DLT_IEEE802_11, Join(Ethernet(0x0800), Datagram), std::nullopt},
+    {"EthernetHeaderOnly", dlt::En10Mb, Ethernet(0x0800), std::nullopt},
+    {"EthernetTruncatedHeader", dlt::En10Mb, Bytes(13, 0), std::nullopt},
+    {"EthernetVlanTruncated", dlt::En10Mb, Join(Ethernet(0x8100), {0x00, 0x05, 0x08}), std::nullopt},
+    {"EthernetEmpty", dlt::En10Mb, {}, std::nullopt},
+    {"LinuxSll", dlt::LinuxSll, Join(Sll(0x0800), Datagram), Datagram},
+    {"LinuxSllIpv6", dlt::LinuxSll, Join(Sll(0x86DD), Datagram), std::nullopt},
+    {"LinuxSllTruncated", dlt::LinuxSll, Bytes(15, 0), std::nullopt},
+    {"LinuxSll2", dlt::LinuxSll2, Join(Sll2(0x0800), Datagram), Datagram},
+    {"LinuxSll2Ipv6", dlt::LinuxSll2, Join(Sll2(0x86DD), Datagram), std::nullopt},
+    {"LinuxSll2Truncated", dlt::LinuxSll2, Bytes{0x08, 0x00, 0, 0}, std::nullopt},
+    {"Raw", dlt::Raw, Datagram, Datagram},
+    {"RawIpv6", dlt::Raw, Join({0x60}, Bytes(39, 0)), std::nullopt},
+    {"RawEmpty", dlt::Raw, {}, std::nullopt},
+    {"Ipv4", dlt::Ipv4, Datagram, Datagram},
+    {"Ipv4VersionSix", dlt::Ipv4, Join({0x60}, Bytes(39, 0)), std::nullopt},
+    {"NullLittleEndian", dlt::Null, Join({2, 0, 0, 0}, Datagram), Datagram},
+    {"NullBigEndian", dlt::Null, Join({0, 0, 0, 2}, Datagram), Datagram},
+    {"NullInet6Linux", dlt::Null, Join({10, 0, 0, 0}, Datagram), std::nullopt},
+    {"NullInet6Bsd", dlt::Null, Join({30, 0, 0, 0}, Datagram), std::nullopt},
+    {"NullTruncated", dlt::Null, Bytes{2, 0, 0}, std::nullopt},
+    {"LoopBigEndian", dlt::Loop, Join({0, 0, 0, 2}, Datagram), Datagram},
+    {"LoopLittleEndian", dlt::Loop, Join({2, 0, 0, 0}, Datagram), Datagram},
+    {"Unsupported80211", dlt::Ieee80211, Join(Ethernet(0x0800), Datagram), std::nullopt},
     {"UnknownNumber", 99999, Datagram, std::nullopt},
 };
 
