@@ -1,22 +1,16 @@
 #include "app/settings/SettingsStore.h"
 
+#include "app/settings/Files.h"
 #include "app/settings/IniDocument.h"
 #include "app/settings/SettingsKeys.h"
 
 #include "capture/ServerEndpoints.h"
 #include "text/Ascii.h"
 
-#include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvel::settings {
 
@@ -68,131 +62,7 @@ bool ReadFlag(const IniDocument& doc, std::string_view key, bool fallback)
     return ReadInt(doc, key, fallback ? 1 : 0) != 0;
 }
 
-std::string FolderErrorText(int err)
-{
-    switch (err) {
-    case ENOENT:
-        return "File not found";
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case EINVAL:
-        return "Invalid filename";
-    case EMFILE:
-    case ENFILE:
-        return "Too many open files";
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return "File access denied";
-    default:
-        return "I/O error " + std::to_string(err);
-    }
-}
-
-// 0 when `dir` is a directory afterwards, else the errno that stands in the way. Missing parents
-// are created too: a fresh account has no ~/.config yet.
-int MakeDirectories(const std::filesystem::path& dir, bool last)
-{
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : (last ? EEXIST : ENOTDIR);
-    if (errno != ENOENT)
-        return errno;
-    const auto parent = dir.parent_path();
-    if (!parent.empty() && parent != dir) {
-        if (const int err = MakeDirectories(parent, false))
-            return err;
-    }
-    if (::mkdir(dir.c_str(), 0700) == 0)
-        return 0;
-    const int err = errno;
-    if (err == EEXIST) {
-        // Something came in between, or a dangling symbolic link stands there.
-        if (::stat(dir.c_str(), &st) != 0)
-            return errno;
-        return S_ISDIR(st.st_mode) ? 0 : (last ? EEXIST : ENOTDIR);
-    }
-    return err;
-}
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 } // namespace
-
-ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
-    out.clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return ReadStatus::Failed;
-        }
-        if (n == 0)
-            break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ReadStatus::Ok;
-}
-
-// Writes a temporary file beside `target`, flushes it to disk and renames it over `target`, so
-// that the old file stays whole until the new one is complete. False on any failure, with the
-// temporary file removed.
-bool ReplaceFile(const std::filesystem::path& target, std::string_view data)
-{
-    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-    struct stat old {};
-    const bool hadOld = ::stat(target.c_str(), &old) == 0;
-
-    static std::atomic<unsigned> counter = 0;
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                         std::to_string(++counter) + ".tmp");
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    bool ok = WriteAll(fd, data);
-    if (ok && hadOld)
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself reaches the disk with the folder.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
 
 int ParseProfileInt(std::string_view text, int fallback)
 {
@@ -265,12 +135,12 @@ void WriteSettings(IniDocument& doc, const SettingsToSave& v)
 
 std::filesystem::path LocateSettingsFolder(const std::filesystem::path& configHome, std::string_view baseName)
 {
-    if (baseName.empty() || baseName == "." || baseName == ".." || baseName.find('/') != std::string_view::npos ||
-        baseName.find('\0') != std::string_view::npos)
-        throw SettingsError(FolderErrorText(EINVAL));
-    const auto folder = configHome / std::string(baseName);
-    if (const int err = MakeDirectories(folder, true))
-        throw SettingsError(FolderErrorText(err));
+    if (baseName.empty() || baseName == "." || baseName == ".." ||
+        baseName.find_first_of(files::ForbiddenNameCharacters) != std::string_view::npos)
+        throw SettingsError(files::FolderErrorText(files::InvalidNameError));
+    const auto folder = configHome / files::PathFromUtf8(baseName);
+    if (const int err = files::MakeDirectories(folder, true))
+        throw SettingsError(files::FolderErrorText(err));
     return folder / "";
 }
 
@@ -298,8 +168,7 @@ void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDoc
     }
 
     // A file the user made read-only is not replaced behind their back (root included).
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+    if (files::IsReadOnly(target))
         throw failure;
 
     std::string bytes;
@@ -307,7 +176,7 @@ void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDoc
     if (ReadWholeFile(target, bytes) == ReadStatus::Failed)
         throw failure;
     const IniDocument doc = change(IniDocument::parse(bytes));
-    if (!ReplaceFile(target, doc.serialize()))
+    if (!ReplaceWholeFile(target, doc.serialize()))
         throw failure;
 }
 

@@ -61,7 +61,7 @@ class IniDocument;
 enum class ReadStatus { Ok, Missing, Failed };
 ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out);
 // False on any failure, with the temporary file removed and the old file whole.
-bool ReplaceFile(const std::filesystem::path& target, std::string_view data);
+bool ReplaceWholeFile(const std::filesystem::path& target, std::string_view data);
 // Reads the file (missing: empty), applies change and replaces the file; a symbolic link stays a
 // link. Throws SettingsError("Unable to write to <path>").
 void UpdateIniFile(const std::filesystem::path& path, const std::function<IniDocument(IniDocument)>& change);
