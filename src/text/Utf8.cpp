@@ -123,4 +123,48 @@ std::size_t CountCodePoints(std::string_view utf8)
     return count;
 }
 
+std::string Utf8FromUtf16(std::u16string_view units)
+{
+    std::string out;
+    out.reserve(units.size());
+    char32_t high = 0;
+    for (const char16_t unit : units) {
+        if (IsHighSurrogate(unit)) {
+            if (high != 0)
+                AppendUtf8(out, ReplacementCharacter);
+            high = unit;
+            continue;
+        }
+        if (IsLowSurrogate(unit)) {
+            AppendUtf8(out, high != 0 ? CombineSurrogates(high, unit) : ReplacementCharacter);
+            high = 0;
+            continue;
+        }
+        if (high != 0)
+            AppendUtf8(out, ReplacementCharacter);
+        high = 0;
+        AppendUtf8(out, unit);
+    }
+    if (high != 0)
+        AppendUtf8(out, ReplacementCharacter);
+    return out;
+}
+
+std::u16string Utf16FromUtf8(std::string_view utf8)
+{
+    std::u16string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char32_t c = NextCodePoint(utf8, pos);
+        if (c >= 0x10000) {
+            out.push_back(HighSurrogateOf(c));
+            out.push_back(LowSurrogateOf(c));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
 } // namespace quorvel::text

@@ -64,4 +64,9 @@ constexpr char16_t LowSurrogateOf(char32_t codePoint)
     return static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
 }
 
+// UTF-16 (the wide text of Windows, of UTF-16 files) and back; an unpaired surrogate or an
+// ill-formed UTF-8 step becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view units);
+std::u16string Utf16FromUtf8(std::string_view utf8);
+
 } // namespace quorvel::text

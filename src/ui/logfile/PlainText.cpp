@@ -12,30 +12,17 @@ constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
 std::string DecodeUtf16(std::string_view bytes, bool littleEndian)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    char32_t high = 0;
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
         const auto b0 = static_cast<unsigned char>(bytes[i]);
         const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-        const char32_t unit = littleEndian ? (b1 << 8 | b0) : (b0 << 8 | b1);
-        if (text::IsHighSurrogate(unit)) {
-            if (high != 0)
-                text::AppendUtf8(out, text::ReplacementCharacter);
-            high = unit;
-            continue;
-        }
-        if (text::IsLowSurrogate(unit)) {
-            text::AppendUtf8(out, high != 0 ? text::CombineSurrogates(high, unit) : text::ReplacementCharacter);
-            high = 0;
-            continue;
-        }
-        if (high != 0)
-            text::AppendUtf8(out, text::ReplacementCharacter);
-        high = 0;
-        text::AppendUtf8(out, unit);
+        units.push_back(static_cast<char16_t>(littleEndian ? (b1 << 8 | b0) : (b0 << 8 | b1)));
     }
-    if (high != 0 || bytes.size() % 2 != 0)
+    // A cut-off surrogate and a cut-off unit at the end are one U+FFFD together.
+    const bool cutSurrogate = !units.empty() && text::IsHighSurrogate(units.back());
+    std::string out = text::Utf8FromUtf16(units);
+    if (bytes.size() % 2 != 0 && !cutSurrogate)
         text::AppendUtf8(out, text::ReplacementCharacter);
     return out;
 }

@@ -132,5 +132,35 @@ TEST(Utf8, EncodesAndDecodesCodePoints)
     }
 }
 
+// Wide text of Windows and back: pairs joined and split, lone surrogates and ill-formed UTF-8 replaced.
+TEST(Utf16, ConvertsBothWays)
+{
+    struct Case {
+        const char* name;
+        std::u16string utf16;
+        std::string utf8;
+        bool roundTrip; // the UTF-8 turns back into the same units
+    };
+    const Case cases[] = {
+        {"Empty", u"", "", true},
+        {"AsciiAndChinese", u"Ann 说：你好", "Ann 说：你好", true},
+        {"Pair", u"a\xD83D\xDE00" u"b", "a\xF0\x9F\x98\x80" "b", true},
+        {"Highest", u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF", true},
+        {"NulKept", u"a\0b"s, "a\0b"s, true},
+        {"LoneHigh", u"a\xD83D" u"b", "a" FFFD "b", false},
+        {"HighAtEnd", u"a\xD83D", "a" FFFD, false},
+        {"TwoHighs", u"\xD83D\xD83D\xDE00", FFFD "\xF0\x9F\x98\x80", false},
+        {"LoneLow", u"\xDE00", FFFD, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8FromUtf16(c.utf16), c.utf8) << c.name;
+        if (c.roundTrip)
+            EXPECT_EQ(Utf16FromUtf8(c.utf8), c.utf16) << c.name;
+        else
+            EXPECT_EQ(Utf16FromUtf8(c.utf8), Utf16FromUtf8(Utf8FromUtf16(c.utf16))) << c.name;
+    }
+    EXPECT_EQ(Utf16FromUtf8("x\xC3y\xF0\x9F\x98"), u"x\xFFFD" u"y\xFFFD");
+}
+
 } // namespace
 } // namespace quorvel::text
