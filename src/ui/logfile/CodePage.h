@@ -1,5 +1,6 @@
 #pragma once
-// Byte text in a Windows code page (or GB18030) turned into UTF-8, through glibc's iconv.
+// Byte text in a Windows code page (or GB18030) turned into UTF-8: through glibc's iconv
+// (CodePageIconv.cpp), or Windows' own tables (CodePageWin32.cpp).
 
 #include <map>
 #include <string>
@@ -23,7 +24,7 @@ public:
 
 private:
     void* converterFor(int codePage);
-    std::map<int, void*> m_converters; // iconv_t per code page, opened on first use
+    std::map<int, void*> m_converters; // iconv_t per code page, opened on first use (iconv only)
 };
 
 // The code page that an RTF \fcharset stands for; 0 when it means "the document's code page".
