@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -17,11 +18,22 @@ public:
     // Open to other users, so that a child that has become "nobody" can work in it.
     TempDir()
     {
+#ifdef _WIN32
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() / ("quorvel-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                m_path = candidate;
+        }
+        if (m_path.empty())
+            throw std::runtime_error("no temporary folder");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         m_path = pattern;
         std::filesystem::permissions(m_path, std::filesystem::perms(0755));
+#endif
     }
     // Folders a test locked are opened again first, so that everything goes.
     ~TempDir()

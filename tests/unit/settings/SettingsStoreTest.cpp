@@ -15,11 +15,15 @@
 #include <optional>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace quorvel::settings;
@@ -51,6 +55,7 @@ int EntryCount(const fs::path& dir)
     return n;
 }
 
+#ifndef _WIN32
 // Runs `work` in a forked child (after `prepare`) and returns what it returned.
 std::string RunInChild(const std::function<bool()>& prepare, const std::function<std::string()>& work)
 {
@@ -90,6 +95,8 @@ std::optional<std::string> RunUnprivileged(const std::function<std::string()>& w
         return std::nullopt;
     return result;
 }
+
+#endif
 
 std::string ErrorOf(const std::function<void()>& f)
 {
@@ -201,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadRow{"ValueCutAt2047", "[set]\nRate=-" + std::string(2045, '0') + "5x\n", {.rate = -5}}),
     RowName<LoadRow>);
 
+#ifndef _WIN32
 TEST(Load, UnreadableFileGivesDefaults)
 {
     TempDir dir;
@@ -212,6 +220,7 @@ TEST(Load, UnreadableFileGivesDefaults)
         GTEST_SKIP() << "cannot become an unprivileged user";
     EXPECT_EQ(*result, "0");
 }
+#endif
 
 // --- save --------------------------------------------------------------------------------------
 
@@ -284,6 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "cbfriendsname=1\ncbmyex=1\ncbfriendsex=1\nshowtime=1\nspeaklinks=1\nmaxspoken=300\nports=1863 1864\n"}),
     RowName<SaveRow>);
 
+#ifndef _WIN32
 // The file is replaced behind a symbolic link and keeps its mode.
 TEST(Save, ThroughASymbolicLinkKeepingTheMode)
 {
@@ -298,6 +308,7 @@ TEST(Save, ThroughASymbolicLinkKeepingTheMode)
     EXPECT_EQ(SettingsStore(real).load().rate, 7);
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::mask, fs::perms(0640));
 }
+#endif
 
 const std::string OldFile = "[set]\nRate=3\n; the old file, which must survive whole\n" + std::string(4000, ';') + "\n";
 
@@ -320,6 +331,7 @@ TEST_P(SaveFailureTest, OldFileSurvives)
     std::optional<std::string> error;
     if (GetParam().runner == Runner::Direct)
         error = save();
+#ifndef _WIN32
     else if (GetParam().runner == Runner::Unprivileged)
         error = RunUnprivileged(save);
     else // the disk "fills up" half-way: the new file's write fails after its first kilobyte, for root too
@@ -330,6 +342,7 @@ TEST_P(SaveFailureTest, OldFileSurvives)
                 return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
             },
             save);
+#endif
     if (!error)
         GTEST_SKIP() << "cannot become an unprivileged user";
     EXPECT_EQ(*error, "Unable to write to " + path.string());
@@ -352,6 +365,7 @@ fs::path OldFileWithMode(const fs::path& folder, fs::perms mode)
 INSTANTIATE_TEST_SUITE_P(
     Table, SaveFailureTest,
     testing::Values(
+#ifndef _WIN32
         SaveFailureRow{"UnwritableFolder",
                        [](const fs::path& d) {
                            fs::create_directory(d / "quorvel");
@@ -362,11 +376,14 @@ INSTANTIATE_TEST_SUITE_P(
                        Runner::Unprivileged},
         SaveFailureRow{"UnreadableOldFileIsNotOverwritten",
                        [](const fs::path& d) { return OldFileWithMode(d, fs::perms::none); }, Runner::Unprivileged},
+#endif
         // Read-only by its mode alone, so that root is refused too.
         SaveFailureRow{"ReadOnlyFileIsLeftAlone", [](const fs::path& d) { return OldFileWithMode(d, fs::perms(0444)); },
                        Runner::Direct},
+#ifndef _WIN32
         SaveFailureRow{"WriteFailingHalfWay", [](const fs::path& d) { return OldFileWithMode(d, fs::perms(0644)); },
                        Runner::FileSizeLimit},
+#endif
         SaveFailureRow{"MissingFolder", [](const fs::path& d) { return d / "gone" / "set.ini"; }, Runner::Direct}),
     RowName<SaveFailureRow>);
 
@@ -378,7 +395,7 @@ TEST(Folder, CreatedWithMissingParentsAndTrailingSeparator)
     const auto home = dir.path() / "fresh" / ".config";
     const auto folder = LocateSettingsFolder(home, "quorvel");
     EXPECT_EQ(folder, home / "quorvel" / "");
-    EXPECT_EQ(folder.string().back(), '/');
+    EXPECT_EQ(folder.string().back(), static_cast<char>(fs::path::preferred_separator));
     EXPECT_TRUE(fs::is_directory(home / "quorvel"));
     // Found again the next time, unchanged; a renamed executable gets a folder of its own.
     EXPECT_EQ(LocateSettingsFolder(home, "quorvel"), folder);
@@ -401,7 +418,11 @@ TEST_P(FolderErrorTest, Wording)
     TempDir dir;
     const auto home = GetParam().makeHome(dir.path());
     const auto locate = [&] { return ErrorOf([&] { LocateSettingsFolder(home, GetParam().baseName); }); };
+#ifdef _WIN32
+    const std::optional<std::string> error = locate();
+#else
     const auto error = GetParam().unprivileged ? RunUnprivileged(locate) : locate();
+#endif
     if (!error)
         GTEST_SKIP() << "cannot become an unprivileged user";
     EXPECT_EQ(*error, GetParam().error);
@@ -414,7 +435,11 @@ INSTANTIATE_TEST_SUITE_P(
                                        WriteFile(d / "quorvel", "x");
                                        return d;
                                    },
+#ifdef _WIN32
+                                   "quorvel", "I/O error " + std::to_string(ERROR_ALREADY_EXISTS)},
+#else
                                    "quorvel", "I/O error " + std::to_string(EEXIST)},
+#endif
                     FolderErrorRow{"FileWhereConfigHomeShouldBe",
                                    [](const fs::path& d) {
                                        WriteFile(d / ".config", "x");
@@ -427,17 +452,24 @@ INSTANTIATE_TEST_SUITE_P(
                                        return d / "home" / ".config";
                                    },
                                    "quorvel", "Invalid filename"},
+#ifndef _WIN32
                     FolderErrorRow{"DanglingLinkAsConfigHome",
                                    [](const fs::path& d) {
                                        fs::create_symlink(d / "nowhere", d / ".config");
                                        return d / ".config";
                                    },
                                    "quorvel", "File not found"},
+#endif
                     FolderErrorRow{"NameTooLong", [](const fs::path& d) { return d; }, std::string(300, 'q'),
                                    "Invalid filename"},
                     FolderErrorRow{"EmptyBaseName", [](const fs::path& d) { return d; }, "", "Invalid filename"},
                     FolderErrorRow{"BaseNameWithSlash", [](const fs::path& d) { return d; }, "a/b", "Invalid filename"},
                     FolderErrorRow{"DotDotBaseName", [](const fs::path& d) { return d; }, "..", "Invalid filename"},
+#ifdef _WIN32
+                    FolderErrorRow{"BaseNameWithBackslash", [](const fs::path& d) { return d; }, "a\\b",
+                                   "Invalid filename"},
+                    FolderErrorRow{"BaseNameWithColon", [](const fs::path& d) { return d; }, "a:b", "Invalid filename"}),
+#else
                     FolderErrorRow{"ReadOnlyParent",
                                    [](const fs::path& d) {
                                        fs::create_directory(d / ".config");
@@ -452,6 +484,7 @@ INSTANTIATE_TEST_SUITE_P(
                                        return d / "locked" / ".config";
                                    },
                                    "quorvel", "File access denied", true}),
+#endif
     RowName<FolderErrorRow>);
 
 } // namespace
