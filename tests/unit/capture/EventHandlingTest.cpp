@@ -123,6 +123,14 @@ const std::vector<OutcomeCase> OutcomeCases = {
      {{"Ann 说 (09:05:07):", HeaderBlue, false}, {"Yo", Black, true}},
      SpeechRequest{Voice::Friend, "Ann 说：Yo", {}},
      1},
+    // A group message is logged and spoken like a friend's MSG, not like a UBM.
+    {"FriendGroupMessageLikeMsg",
+     FriendEvent("hello group", "hello group", "SDG"),
+     "111",
+     false,
+     {{"Ann 说 :", HeaderGreen, false}, {"hello group", Black, true}},
+     SpeechRequest{Voice::Friend, "Ann 说：hello group", {}},
+     1},
     // The nickname alone is not said for an empty body.
     {"FriendEmptyBodyKeepsHeader",
      FriendEvent("", ""),
