@@ -80,6 +80,16 @@ bool ParseCount(std::string_view text, std::size_t& count)
     return true;
 }
 
+// The value of "--name=value", or of "--name value" (i then moves on to it); nothing when it is missing.
+std::optional<std::string_view> OptionValue(std::string_view arg, int argc, char** argv, int& i)
+{
+    if (const auto equals = arg.find('='); equals != std::string_view::npos)
+        return arg.substr(equals + 1);
+    if (i + 1 < argc)
+        return argv[++i];
+    return std::nullopt;
+}
+
 int Usage(const std::string& problem)
 {
     std::fprintf(stderr, "quorvel-replay: %s (see --help)\n", problem.c_str());
@@ -136,29 +146,22 @@ int main(int argc, char** argv)
             }
             options.contacts = quorvel::settings::ReadContacts(quorvel::settings::IniDocument::parse(bytes));
         } else if (arg == "--ports" || arg.starts_with("--ports=")) {
-            std::string_view value;
-            if (const auto equals = arg.find('='); equals != std::string_view::npos)
-                value = arg.substr(equals + 1);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else
+            const auto value = OptionValue(arg, argc, argv, i);
+            if (!value)
                 return Usage("--ports needs a value");
-            const auto ports = quorvel::capture::ParsePortList(value);
+            const auto ports = quorvel::capture::ParsePortList(*value);
             if (!ports)
-                return Usage("bad value '" + std::string(value) + "' for --ports, expected ports 1-65535 separated by blanks");
+                return Usage("bad value '" + std::string(*value) +
+                             "' for --ports, expected ports 1-65535 separated by blanks");
             options.ports = *ports;
         } else if (arg == "--no-links") {
             options.shaping.speakLinks = false;
         } else if (arg == "--max-spoken" || arg.starts_with("--max-spoken=")) {
-            std::string_view value;
-            if (const auto equals = arg.find('='); equals != std::string_view::npos)
-                value = arg.substr(equals + 1);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else
+            const auto value = OptionValue(arg, argc, argv, i);
+            if (!value)
                 return Usage("--max-spoken needs a value");
-            if (!ParseCount(value, options.shaping.maxSpoken))
-                return Usage("bad value '" + std::string(value) + "' for --max-spoken, expected a whole number >= 0");
+            if (!ParseCount(*value, options.shaping.maxSpoken))
+                return Usage("bad value '" + std::string(*value) + "' for --max-spoken, expected a whole number >= 0");
         } else if (arg == "--wav" || arg.starts_with("--wav=")) {
             if (const auto equals = arg.find('='); equals != std::string_view::npos)
                 wavPath = std::string(arg.substr(equals + 1));
