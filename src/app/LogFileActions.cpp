@@ -9,7 +9,6 @@
 #include "ui/MessageBox.h"
 #include "ui/logfile/LogFiles.h"
 
-#include <QFileInfo>
 #include <QProgressDialog>
 
 #include <exception>
@@ -41,7 +40,7 @@ void LogFileActions::NSaveMessageClick()
     if (path.isEmpty())
         return;
     // Only the name's extension counts, not the chosen filter.
-    const bool plainText = QFileInfo(path).suffix().toLower() != QStringLiteral("rtf");
+    const bool plainText = logfile::SavesAsPlainText(path.toStdString());
     try {
         logfile::SaveLogFile(path, plainText, *m_log->document());
     } catch (const std::exception& error) {

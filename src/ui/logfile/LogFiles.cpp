@@ -13,9 +13,6 @@
 namespace quorvel::logfile {
 namespace {
 
-// Far beyond any chat message; a line this long lays out in a few milliseconds.
-constexpr std::size_t MaxLineChars = 4096;
-
 TextRun FormatOf(const QTextCharFormat& format)
 {
     TextRun run;
@@ -60,21 +57,15 @@ void Append(RichText& text, const QTextCharFormat& format, const QString& fragme
 QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
+    const auto fail = [&] {
+        throw LogFileError(CannotOpenFileText(path.toStdString(), file.errorString().toStdString()));
+    };
     if (!file.open(QIODevice::ReadOnly))
-        throw LogFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+        fail();
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw LogFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+        fail();
     return bytes;
-}
-
-// Binary data is no plain text: a NUL byte cannot stand in a text file of ours or of Notepad's
-// (UTF-16 files carry a byte-order mark and are taken apart before this check).
-bool LooksLikeText(std::string_view bytes)
-{
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return true;
-    return bytes.find('\0') == std::string_view::npos;
 }
 
 } // namespace
@@ -123,18 +114,7 @@ void AppendToDocument(const RichText& text, QTextDocument& document)
 RichText ReadLogFile(const QString& path)
 {
     const QByteArray bytes = ReadFile(path);
-    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-
-    RichText text;
-    if (std::optional<RichText> rich = ReadRtf(view)) {
-        text = std::move(*rich);
-    } else {
-        if (!LooksLikeText(view))
-            throw LogFileError("Failed to Load Stream");
-        text.runs.push_back(TextRun{DecodePlainText(view), Color{}, false, false, false});
-    }
-    BreakLongLines(text, MaxLineChars);
-    return text;
+    return DecodeLogFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void LoadLogFile(const QString& path, QTextDocument& document)
@@ -183,15 +163,14 @@ std::vector<RichText> SplitForAppending(RichText text, std::size_t maxBytes)
 
 void SaveLogFile(const QString& path, bool plainText, const QTextDocument& document)
 {
-    const RichText text = FromDocument(document);
-    const std::string bytes = plainText ? EncodePlainText(text.plainText()) : WriteRtf(text);
+    const std::string bytes = EncodeLogFile(FromDocument(document), plainText);
 
     // Written beside the old file and renamed over it, so a failed save leaves the old log whole.
     QSaveFile file(path);
     const auto fail = [&] {
         const QString reason = file.errorString();
         file.cancelWriting();
-        throw LogFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason).toStdString());
+        throw LogFileError(CannotCreateFileText(path.toStdString(), reason.toStdString()));
     };
     if (!file.open(QIODevice::WriteOnly))
         fail();

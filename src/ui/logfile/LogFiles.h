@@ -8,15 +8,9 @@
 #include <QTextDocument>
 
 #include <cstddef>
-#include <stdexcept>
 #include <vector>
 
 namespace quorvel::logfile {
-
-class LogFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 RichText FromDocument(const QTextDocument& document);
 void AppendToDocument(const RichText& text, QTextDocument& document);

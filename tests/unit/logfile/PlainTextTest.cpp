@@ -66,5 +66,42 @@ TEST(PlainTextEncode, RoundTrips)
         EXPECT_EQ(DecodePlainText(EncodePlainText(text)), text);
 }
 
+// What either edition makes of a file it opens, and which form a save takes by the name.
+TEST(LogFileForms, ContentDecidesHowAFileOpensAndTheNameHowItSaves)
+{
+    const Color green{0, 128, 0}, blue{0, 0, 255};
+    struct Case {
+        std::string bytes;
+        std::string text; // "!": "Failed to Load Stream"
+        Color first;      // colour of the first run
+    };
+    const Case cases[] = {
+        {"{\\rtf1{\\colortbl;\\red0\\green128\\blue0;}\\cf1 Ann\\par}", "Ann\n", green},
+        {"\xEF\xBB\xBF \r\n{\\rtf1 x}", "x", {}},
+        {"see {\\rtf1 x}", "see {\\rtf1 x}", {}},
+        {"plain \xD6\xD0\r\n", "plain 中\n", {}},
+        {std::string(MaxLogLineChars + 1, 'x'), std::string(MaxLogLineChars, 'x') + "\nx", {}},
+        {EncodeLogFile(RichText{{{"中\n😀", blue}}}, false), "中\n😀", blue},
+        {std::string("a\0b", 3), "!", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 40));
+        if (c.text == "!") {
+            EXPECT_THROW(DecodeLogFile(c.bytes), LogFileError);
+            continue;
+        }
+        const RichText text = DecodeLogFile(c.bytes);
+        EXPECT_EQ(text.plainText(), c.text);
+        ASSERT_FALSE(text.runs.empty());
+        EXPECT_EQ(text.runs.front().color, c.first);
+    }
+    EXPECT_EQ(EncodeLogFile(RichText{{{"a\nb", blue}}}, true), "a\r\nb");
+
+    for (const auto& [name, plain] : std::initializer_list<std::pair<const char*, bool>>{
+             {"log.rtf", false}, {"C:\\Logs\\LOG.RTF", false}, {"/a.b/log.Rtf", false}, {"log.txt", true},
+             {"log.TXT", true}, {"log.log", true}, {"log", true}, {"C:\\a.rtf\\log", true}, {"log.rtf.txt", true}})
+        EXPECT_EQ(SavesAsPlainText(name), plain) << name;
+}
+
 } // namespace
 } // namespace quorvel::logfile
