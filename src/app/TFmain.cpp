@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDate>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -71,9 +72,12 @@ const LocalSecond& CurrentLocalSecond()
     const QDateTime utc = QDateTime::currentDateTimeUtc();
     if (utc.toSecsSinceEpoch() != current.utcSecond) {
         const QDateTime local = utc.toLocalTime();
+        const QDate date = local.date();
+        const QTime time = local.time();
         current.utcSecond = utc.toSecsSinceEpoch();
-        current.clock = local.time().toString(QStringLiteral("hh:mm:ss")).toStdString();
-        current.isoDate = local.toString(Qt::ISODate).toStdString();
+        current.clock = capture::ClockText(time.hour(), time.minute(), time.second());
+        current.isoDate =
+            settings::IsoTimeText(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second());
     }
     return current;
 }
@@ -349,27 +353,21 @@ void TFmain::applyEvent(const capture::ChatEvent& event)
     const capture::EventOutcome outcome = capture::HandleChatEvent(
         event, own, friends, NShowTime1->isChecked(), now.clock, settings::ShapeSpeech(contacts->book(), event, shaping));
 
-    auto speak = [this, &outcome, contacts] {
-        if (!outcome.speech)
-            return;
-        const QString text = FromUtf8(outcome.speech->text);
-        const settings::Contact* contact =
-            outcome.speech->contact.empty() ? nullptr : contacts->book().find(outcome.speech->contact);
-        if (outcome.speech->voice == capture::Voice::Own)
-            m_speechOptions->SpeakMyMessage(text);
-        else if (contact)
-            speakAsContact(text, *contact);
-        else
-            m_speechOptions->SpeakFriendMessage(text);
-    };
-    for (std::size_t i = 0; i < outcome.lines.size(); ++i) {
-        if (i == outcome.speakAfterLines)
-            speak();
-        const capture::LogLine& line = outcome.lines[i];
-        RichEdit1->AddLogLine(FromUtf8(line.text), ToColor(line.color), line.scrollToEnd, i > 0);
-    }
-    if (outcome.speakAfterLines >= outcome.lines.size())
-        speak();
+    capture::ApplyOutcome(
+        outcome,
+        [this](const capture::LogLine& line, bool continues) {
+            RichEdit1->AddLogLine(FromUtf8(line.text), ToColor(line.color), line.scrollToEnd, continues);
+        },
+        [this, contacts](const capture::SpeechRequest& request) {
+            const QString text = FromUtf8(request.text);
+            const settings::Contact* contact = request.contact.empty() ? nullptr : contacts->book().find(request.contact);
+            if (request.voice == capture::Voice::Own)
+                m_speechOptions->SpeakMyMessage(text);
+            else if (contact)
+                speakAsContact(text, *contact);
+            else
+                m_speechOptions->SpeakFriendMessage(text);
+        });
     if (event.direction == capture::Direction::Friend && !event.account.empty())
         contacts->recordMessage(event.account, event.nickname, now.isoDate);
 }

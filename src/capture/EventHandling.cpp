@@ -2,6 +2,8 @@
 
 #include "text/SpeechText.h"
 
+#include <cstdio>
+
 namespace quorvel::capture {
 
 namespace {
@@ -62,6 +64,25 @@ EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, 
     if (auto text = SpokenText(event, own, "我说：", shaping))
         outcome.speech = SpeechRequest{Voice::Own, std::move(*text), {}};
     return outcome;
+}
+
+void ApplyOutcome(const EventOutcome& outcome, const std::function<void(const LogLine&, bool continues)>& addLine,
+                  const std::function<void(const SpeechRequest&)>& speak)
+{
+    for (std::size_t i = 0; i < outcome.lines.size(); ++i) {
+        if (i == outcome.speakAfterLines && outcome.speech)
+            speak(*outcome.speech);
+        addLine(outcome.lines[i], i > 0);
+    }
+    if (outcome.speakAfterLines >= outcome.lines.size() && outcome.speech)
+        speak(*outcome.speech);
+}
+
+std::string ClockText(int hour, int minute, int second)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, minute, second);
+    return text;
 }
 
 } // namespace quorvel::capture

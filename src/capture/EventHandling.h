@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,5 +62,13 @@ struct SpeechShaping {
 
 EventOutcome HandleChatEvent(const ChatEvent& event, const ReadingOptions& own, const ReadingOptions& friends,
                              bool showTime, std::string_view timeText, const SpeechShaping& shaping = {});
+
+// Hands an outcome to a log and a voice in its order: the lines, and the speech request where it
+// belongs among them. Every line after an event's first continues its paragraph.
+void ApplyOutcome(const EventOutcome& outcome, const std::function<void(const LogLine&, bool continues)>& addLine,
+                  const std::function<void(const SpeechRequest&)>& speak);
+
+// The header's time of day: "hh:mm:ss" on the 24-hour clock.
+std::string ClockText(int hour, int minute, int second);
 
 } // namespace quorvel::capture

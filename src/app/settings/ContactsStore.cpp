@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 namespace quorvel::settings {
 
@@ -142,6 +143,13 @@ bool IsIsoTime(std::string_view t)
         return i + 1 == t.size();
     return (t[i] == '+' || t[i] == '-') && t.size() == i + 6 && IsDigits(t, i + 1, 2) && t[i + 3] == ':' &&
            IsDigits(t, i + 4, 2);
+}
+
+std::string IsoTimeText(int year, int month, int day, int hour, int minute, int second)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute, second);
+    return text;
 }
 
 std::optional<std::size_t> ContactBook::indexOf(std::string_view account) const

@@ -38,6 +38,8 @@ bool IsStorableAccount(std::string_view account);
 
 // "YYYY-MM-DDTHH:MM:SS", optionally followed by a fraction and a zone ("Z", "+08:00").
 bool IsIsoTime(std::string_view text);
+// "YYYY-MM-DDTHH:MM:SS": the form a message's local time is kept in.
+std::string IsoTimeText(int year, int month, int day, int hour, int minute, int second);
 
 class ContactBook {
 public:

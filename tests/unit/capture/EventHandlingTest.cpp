@@ -221,6 +221,27 @@ TEST_P(OutcomeTable, LinesAndSpeech)
     EXPECT_EQ(outcome.speakAfterLines, c.speakAfterLines);
 }
 
+// What a log and a voice get from the outcome, in order: "L" a first line, "l" one that continues
+// the paragraph, "S" the speech request.
+TEST_P(OutcomeTable, AppliedInOrder)
+{
+    const OutcomeCase& c = GetParam();
+    const bool own = c.event.direction == Direction::Own;
+    const EventOutcome outcome = HandleChatEvent(c.event, own ? Boxes(c.mne) : Boxes("111"),
+                                                 own ? Boxes("111") : Boxes(c.mne), c.showTime, "09:05:07");
+    std::string order;
+    ApplyOutcome(
+        outcome, [&](const LogLine&, bool continues) { order += continues ? 'l' : 'L'; },
+        [&](const SpeechRequest& request) {
+            EXPECT_EQ(request.text, c.speech->text);
+            order += 'S';
+        });
+    std::string expected = c.lines.empty() ? "" : "L" + std::string(c.lines.size() - 1, 'l');
+    if (c.speech)
+        expected.insert(c.speakAfterLines, "S");
+    EXPECT_EQ(order, expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Events, OutcomeTable, ::testing::ValuesIn(OutcomeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
