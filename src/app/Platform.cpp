@@ -1,19 +1,15 @@
 #include "app/Platform.h"
 
+#include "app/core/Executable.h"
+
 #include "capture/live/LiveCapture.h"
 #include "speech/SpeechFactory.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 namespace quorvel::app {
-
-QString ExecutableBaseName(const QString& executablePath)
-{
-    return QFileInfo(executablePath).completeBaseName();
-}
 
 std::optional<int> WindowsMajorVersion()
 {
@@ -28,7 +24,7 @@ Platform DesktopPlatform()
     platform.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     platform.configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     platform.executablePath = QCoreApplication::applicationFilePath();
-    platform.baseName = ExecutableBaseName(platform.executablePath);
+    platform.baseName = QString::fromStdString(ExecutableBaseName(platform.executablePath.toStdString()));
     return platform;
 }
 

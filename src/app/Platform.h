@@ -24,8 +24,6 @@ struct Platform {
 // Real capture and speech, the desktop's tray, QStandardPaths' configuration folder.
 Platform DesktopPlatform();
 
-QString ExecutableBaseName(const QString& executablePath);
-
 // The major version of Windows; there is none here, so the Windows-only voice token steps never run.
 std::optional<int> WindowsMajorVersion();
 

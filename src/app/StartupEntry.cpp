@@ -1,9 +1,9 @@
 #include "app/StartupEntry.h"
 
 #include "app/Platform.h"
-#include "ui/AppInfo.h"
 #include "ui/MessageBox.h"
 #include "ui/autostart/DesktopEntry.h"
+#include "ui/autostart/StartupFields.h"
 
 #include <QAction>
 
@@ -16,8 +16,9 @@ namespace {
 
 autostart::Autostart Entry(const QString& configHome, const QString& baseName, const QString& executablePath)
 {
+    const autostart::StartupEntryFields fields = autostart::StartupEntryFor(executablePath.toStdString());
     return autostart::Autostart(std::filesystem::path(configHome.toStdString()) / "autostart", baseName.toStdString(),
-                                executablePath.toStdString(), ui::ApplicationTitle().toStdString());
+                                fields.target, fields.description);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "app/SpeechOptions.h"
 #include "app/StartupEntry.h"
 #include "app/TrayWindow.h"
+#include "app/core/LocalTime.h"
 #include "app/settings/ContactsStore.h"
 #include "app/settings/SettingsStore.h"
 #include "capture/EventHandling.h"
@@ -19,15 +20,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDate>
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTime>
 #include <QTimer>
 
 #include <exception>
@@ -55,31 +53,6 @@ std::filesystem::path ToPath(const QString& path)
 QColor ToColor(const capture::Rgb& rgb)
 {
     return QColor(rgb.red, rgb.green, rgb.blue);
-}
-
-// The local time to the second, as the log header and the contacts list show it. Asking the C library
-// re-reads the time zone file each time, which cost a burst of chat a fifth of its handling; the
-// local time is therefore asked once a second at most.
-struct LocalSecond {
-    std::int64_t utcSecond = -1;
-    std::string clock;   // hh:mm:ss
-    std::string isoDate; // yyyy-MM-ddThh:mm:ss
-};
-
-const LocalSecond& CurrentLocalSecond()
-{
-    static LocalSecond current;
-    const QDateTime utc = QDateTime::currentDateTimeUtc();
-    if (utc.toSecsSinceEpoch() != current.utcSecond) {
-        const QDateTime local = utc.toLocalTime();
-        const QDate date = local.date();
-        const QTime time = local.time();
-        current.utcSecond = utc.toSecsSinceEpoch();
-        current.clock = capture::ClockText(time.hour(), time.minute(), time.second());
-        current.isoDate =
-            settings::IsoTimeText(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second());
-    }
-    return current;
 }
 
 } // namespace

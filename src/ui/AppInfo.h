@@ -1,5 +1,6 @@
 #pragma once
-// The program's name, the maker's lines and addresses, and the help and About texts.
+// The program's name, the maker's lines and addresses, and the help and About texts, as Qt takes them
+// (the texts themselves are in ui/texts), and the icon.
 
 #include <QIcon>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "ui/MessageBox.h"
 
 #include "ui/AppInfo.h"
+#include "ui/texts/AppTexts.h"
 
 namespace quorvel::ui {
 
@@ -34,9 +35,7 @@ void MessageBox::plain(QWidget* parent, const QString& text)
 
 QString MessageBox::standardErrorText(const QString& message)
 {
-    if (message.endsWith(QLatin1Char('.')))
-        return message;
-    return message + QLatin1Char('.');
+    return QString::fromStdString(texts::StandardErrorText(message.toStdString()));
 }
 
 void MessageBox::standardError(QWidget* parent, const QString& message)

@@ -1,4 +1,5 @@
 #include "ui/autostart/DesktopEntry.h"
+#include "ui/autostart/StartupFields.h"
 
 #include "text/Utf8.h"
 
@@ -17,30 +18,8 @@ namespace quorvel::autostart {
 
 namespace {
 
-// The two PRIME marks on each side, as in the message of the Windows shortcut writer.
-constexpr const char* kWrongExtension = "File Ext Must Be: \u2032\u2032DESKTOP\u2032\u2032!";
-
 // Characters that force an Exec argument into double quotes.
 constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
-
-std::string asciiLower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-// The extension as the Windows routine sees it: from the last '.' of the file name on.
-std::string_view extensionOf(std::string_view path)
-{
-    const auto slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
-}
 
 // One argument as the Exec key's own quoting wants it; the target is always quoted.
 std::string quoteArgument(std::string_view arg, bool always)
@@ -173,8 +152,8 @@ void writeAtomically(const std::string& path, const std::string& content)
 void CreateShellLink(const std::string& target, const std::string& arguments, const std::string& linkPath,
                      const std::string& description)
 {
-    if (asciiLower(extensionOf(linkPath)) != ".desktop")
-        throw ShellLinkError(kWrongExtension);
+    if (!HasExtension(linkPath, ".desktop"))
+        throw ShellLinkError(WrongExtensionText("DESKTOP"));
     // Readers reject a key file that is not UTF-8, which would leave an entry that never starts anything.
     if (!text::IsValidUtf8(target) || !text::IsValidUtf8(arguments) || !text::IsValidUtf8(description))
         throw ShellLinkError("Cannot write the start-up entry \"" + linkPath + "\": the program path is not UTF-8");
@@ -231,7 +210,7 @@ void Autostart::enable() const
     std::filesystem::create_directories(m_dir, ec);
     if (ec)
         throw ShellLinkError("Cannot create the folder \"" + m_dir.string() + "\": " + ec.message());
-    CreateShellLink(m_executable, " -s", entryPath().string(), m_description);
+    CreateShellLink(m_executable, std::string(StartupArguments), entryPath().string(), m_description);
 }
 
 void Autostart::disable() const
