@@ -3,13 +3,13 @@
 // independent channels that each cut off their previous text, stop, and the WAV export.
 // Implementations never throw and never show a box.
 
+#include "speech/SpeechEngine.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 namespace quorvel::speech {
-
-enum class Channel { Own, Friend };
 
 class Speech : public QObject {
     Q_OBJECT
