@@ -1,6 +1,8 @@
 #pragma once
 // Shortcuts as Desktop Entry files, and run-at-logon through an XDG autostart entry. Pure C++.
 
+#include "ui/autostart/StartupFields.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -19,14 +21,14 @@ void CreateShellLink(const std::string& target, const std::string& arguments, co
                      const std::string& description);
 
 // The entry <autostartDir>/<baseName>.desktop; its existence is the state.
-class Autostart {
+class Autostart final : public RunAtStartup {
 public:
     Autostart(std::filesystem::path autostartDir, std::string baseName, std::string executablePath,
               std::string description);
-    std::filesystem::path entryPath() const;
-    bool isEnabled() const;
-    void enable() const;  // writes (replaces) the entry with arguments " -s"; throws ShellLinkError
-    void disable() const; // deletes the entry if present; failures are not reported
+    std::filesystem::path entryPath() const override;
+    bool isEnabled() const override;
+    void enable() const override;  // writes (replaces) the entry with arguments " -s"; throws ShellLinkError
+    void disable() const override; // deletes the entry if present; failures are not reported
 
 private:
     std::filesystem::path m_dir;

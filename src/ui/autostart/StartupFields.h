@@ -2,6 +2,7 @@
 // What the start-up entry of either edition holds (the desktop entry on Linux, the shell link in the
 // Startup folder on Windows), and the extension rule of the writers. Pure C++.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,20 @@ struct StartupEntryFields {
     bool operator==(const StartupEntryFields&) const = default;
 };
 StartupEntryFields StartupEntryFor(std::string_view executablePath);
+
+// Run at logon as either edition keeps it: an entry named after the executable's base name, whose
+// existence is the state (an XDG autostart entry on Linux, a shell link in the Startup folder on Windows).
+class RunAtStartup {
+public:
+    virtual ~RunAtStartup() = default;
+    virtual std::filesystem::path entryPath() const = 0;
+    virtual bool isEnabled() const = 0;
+    // Writes (replaces) the entry with the fields of StartupEntryFor; throws a std::runtime_error with
+    // the text the user is shown.
+    virtual void enable() const = 0;
+    // Deletes the entry if present; failures are not reported.
+    virtual void disable() const = 0;
+};
 
 // The extension of a path's file name, from its last '.' on ("" without one), and whether it is
 // `extension` without regard to ASCII case.
