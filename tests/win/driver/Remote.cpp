@@ -115,7 +115,7 @@ Program::Program(const std::wstring& exe, DWORD timeoutMs)
 Program::~Program()
 {
     if (m_process.hProcess) {
-        if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0) {
+        if (!m_detached && WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0) {
             TerminateProcess(m_process.hProcess, 1);
             WaitForSingleObject(m_process.hProcess, 5000);
         }

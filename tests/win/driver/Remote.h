@@ -31,6 +31,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool started() const { return m_window != nullptr; }
+    // Leaves the program running when the object goes.
+    void detach() { m_detached = true; }
     HWND window() const { return m_window; }
     HWND page(int tabSheetId) const;
     HWND control(int id) const; // a control on any page
@@ -58,6 +60,7 @@ private:
     PROCESS_INFORMATION m_process{};
     HANDLE m_memoryProcess = nullptr;
     HWND m_window = nullptr;
+    bool m_detached = false;
     mutable void* m_buffer = nullptr;
     static constexpr std::size_t BufferBytes = 1 << 22;
 };

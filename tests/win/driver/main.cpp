@@ -2,8 +2,13 @@
 // prefix: finds the window, posts menu commands, reads the log's text and colours, ticks boxes,
 // answers boxes and file dialogs, and sends chat traffic on loopback for the capture to hear.
 //
-//   quorvel-driver gui EXE      the window's behaviours, one row each
-//   quorvel-driver e2e EXE RTF  logs what the messenger peer says (read from stdin: "expect N"), saves RTF
+//   quorvel-driver gui EXE [ROW]        the window's behaviours, one row each (or those naming ROW)
+//   quorvel-driver e2e EXE RTF LINES    starts the program, says {"ready"}, waits for LINES log lines of
+//                                       the peer's chat, prints them as JSON, saves the log as RTF
+//   quorvel-driver open EXE FILE        opens FILE through "打开消息" and prints the lines as JSON
+//   quorvel-driver start EXE            starts the program and leaves it running
+//   quorvel-driver screenshot EXE       the same, with a chat logged and the window shown for a picture
+//   quorvel-driver running | quit       whether a Quorvel runs (exit status 0) / ends it through "退出"
 
 #include "Chat.h"
 #include "Remote.h"
@@ -12,6 +17,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -331,6 +337,113 @@ const std::vector<Row> GuiRows = {
      }},
 };
 
+std::string Json(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void PrintLines(const std::vector<Line>& lines)
+{
+    for (const Line& line : lines)
+        std::printf("{\"text\":%s,\"color\":\"#%02x%02x%02x\"}\n", Json(line.text).c_str(), GetRValue(line.color),
+                    GetGValue(line.color), GetBValue(line.color));
+    std::fflush(stdout);
+}
+
+// The log once it has at least `count` lines and nothing came for a second.
+std::vector<Line> SettledLines(const Program& program, std::size_t count, DWORD timeoutMs)
+{
+    std::vector<Line> lines;
+    std::string last;
+    ULONGLONG since = GetTickCount64();
+    WaitFor(
+        [&] {
+            const std::string text = program.logText();
+            if (text != last) {
+                last = text;
+                since = GetTickCount64();
+            }
+            return std::count(text.begin(), text.end(), '\r') + 1 >= static_cast<long>(count) && !text.empty() &&
+                   GetTickCount64() - since > 1000;
+        },
+        timeoutMs);
+    return program.logLines();
+}
+
+void Quit(Program& program)
+{
+    program.post(ids::Nexit);
+    program.waitForExit();
+}
+
+int EndToEnd(const std::wstring& exe, const std::wstring& rtf, std::size_t lines)
+{
+    Program program(exe);
+    if (!program.started())
+        return 1;
+    std::printf("{\"ready\":true}\n");
+    std::fflush(stdout);
+    PrintLines(SettledLines(program, lines, 90000));
+    try {
+        SaveAs(program, rtf);
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "%s\n", failure.what.c_str());
+        return 1;
+    }
+    std::printf("{\"saved\":true}\n");
+    std::fflush(stdout);
+    Quit(program);
+    return 0;
+}
+
+int OpenFile(const std::wstring& exe, const std::wstring& file)
+{
+    Program program(exe);
+    try {
+        Open(program, file);
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "%s\n", failure.what.c_str());
+        return 1;
+    }
+    PrintLines(SettledLines(program, 1, 20000));
+    Quit(program);
+    return 0;
+}
+
+// The window as the README shows it: a short chat logged, on the tab "消息".
+int Screenshot(const std::wstring& exe)
+{
+    Program program(exe);
+    if (!program.started())
+        return 1;
+    {
+        Chat chat;
+        chat.friendMsg("ann@example.com", "Ann", "你好！今晚一起吃饭吗？ :)");
+        chat.ownMsg("好啊，七点见 (Y)");
+        chat.ubm("bob@yahoo.example", "Hi from Yahoo (F)");
+        chat.friendMsg("ann@example.com", "Ann", "See you at seven!");
+        SettledLines(program, 8, 10000);
+    }
+    program.post(ids::Open1);
+    WaitFor([&] { return IsWindowVisible(program.window()) != FALSE; });
+    Sleep(500);
+    program.detach();
+    return 0;
+}
+
 int RunRows(const std::vector<Row>& rows, Context& context, const std::string& only)
 {
     int failures = 0;
@@ -356,14 +469,33 @@ int RunRows(const std::vector<Row>& rows, Context& context, const std::string& o
 int wmain(int argc, wchar_t** argv)
 {
     SetConsoleOutputCP(CP_UTF8);
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"running")
+        return CountMainWindows() > 0 ? 0 : 1;
+    if (mode == L"quit") {
+        HWND window = FindWindowW(win::MainWindowClass, win::MainWindowCaption);
+        if (window)
+            PostMessageW(window, WM_COMMAND, ids::Nexit, 0);
+        return WaitFor([] { return CountMainWindows() == 0; }) ? 0 : 1;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: quorvel-driver gui EXE\n");
+        std::fprintf(stderr, "usage: quorvel-driver gui|e2e|open|start|screenshot EXE ...\n");
         return 2;
     }
     Context context{argv[2]};
-    const std::wstring mode = argv[1];
     if (mode == L"gui")
         return RunRows(GuiRows, context, argc > 3 ? Utf8(argv[3]) : std::string()) == 0 ? 0 : 1;
+    if (mode == L"e2e" && argc > 4)
+        return EndToEnd(argv[2], argv[3], static_cast<std::size_t>(_wtoi(argv[4])));
+    if (mode == L"open" && argc > 3)
+        return OpenFile(argv[2], argv[3]);
+    if (mode == L"screenshot")
+        return Screenshot(argv[2]);
+    if (mode == L"start") {
+        Program program(argv[2]);
+        program.detach();
+        return program.started() ? 0 : 1;
+    }
     std::fprintf(stderr, "unknown mode\n");
     return 2;
 }
