@@ -1,5 +1,7 @@
 #include "app/ContactsModel.h"
 
+#include "app/settings/ContactsList.h"
+
 #include <QColor>
 #include <QString>
 
@@ -31,13 +33,8 @@ QVariant ContactsModel::data(const QModelIndex& index, int role) const
     const settings::Contact& c = m_book.at(static_cast<std::size_t>(index.row()));
     if (role == Qt::ForegroundRole && c.mute)
         return QColor(Qt::gray);
-    if (role == Qt::ToolTipRole) {
-        QString tip = FromUtf8(c.account) + QStringLiteral("\n") +
-                      FromUtf8(c.lastSeen).replace(QLatin1Char('T'), QLatin1Char(' '));
-        if (!c.alias.empty())
-            tip += QStringLiteral("\n朗读为：") + FromUtf8(c.alias);
-        return tip;
-    }
+    if (role == Qt::ToolTipRole)
+        return FromUtf8(settings::ContactTipText(c));
     if (role == SortRole) {
         switch (index.column()) {
         case Messages:
@@ -53,14 +50,11 @@ QVariant ContactsModel::data(const QModelIndex& index, int role) const
         return {};
     switch (index.column()) {
     case Account:
-        return FromUtf8(c.account);
     case Nickname:
-        return FromUtf8(c.nickname);
+    case LastSeen:
+        return FromUtf8(settings::ContactCellText(c, static_cast<settings::ContactColumn>(index.column())));
     case Messages:
         return c.messages;
-    case LastSeen:
-        // "12-08 09:05": the narrow window has no room for the year and seconds (the tooltip has them).
-        return FromUtf8(c.lastSeen).mid(5, 11).replace(QLatin1Char('T'), QLatin1Char(' '));
     default:
         return {};
     }
