@@ -1,39 +1,29 @@
 #include "win/app/TFmain.h"
 
 #include "app/core/Executable.h"
-#include "win/common/Wide.h"
+#include "win/shell/ShellLink.h"
+#include "win/shell/System.h"
+#include "win/speech/SapiSpeech.h"
 
-#include <shlobj.h>
+#include <knownfolders.h>
 
 namespace quorvel::win {
-
-namespace {
-
-std::filesystem::path RoamingAppData()
-{
-    PWSTR folder = nullptr;
-    std::filesystem::path path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder)))
-        path = folder;
-    CoTaskMemFree(folder);
-    return path;
-}
-
-std::string ExecutablePath()
-{
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return Utf8(path);
-}
-
-} // namespace
 
 Platform DesktopPlatform()
 {
     Platform platform;
-    platform.configHome = RoamingAppData();
+    platform.configHome = SpecialFolder(FOLDERID_RoamingAppData);
     platform.executablePath = ExecutablePath();
     platform.baseName = app::ExecutableBaseName(platform.executablePath);
+    platform.windowsMajorVersion = WindowsMajorVersion();
+    platform.startup =
+        std::make_unique<StartupShortcut>(SpecialFolder(FOLDERID_Startup), platform.baseName, platform.executablePath);
+    auto speech = std::make_unique<SapiSpeech>();
+    SapiSpeech* sapi = speech.get();
+    platform.watchSpeech = [sapi](std::function<void()> notify) {
+        sapi->setUnavailableListener([notify = std::move(notify)](const std::string&) { notify(); });
+    };
+    platform.speech = std::move(speech);
     return platform;
 }
 

@@ -17,6 +17,7 @@
 #include "win/app/TrayWindow.h"
 #include "win/app/WindowText.h"
 #include "win/common/Wide.h"
+#include "win/speech/VoiceTokens.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -28,6 +29,7 @@ namespace quorvel::win {
 namespace {
 
 constexpr UINT_PTR ContactsSaveTimer = 1005;
+constexpr WPARAM SpeechUnavailable = 3; // a WM_SPEECH_EVENT of the speech layer's own
 constexpr UINT_PTR StreamExpiryTimer = 1006;
 constexpr const char* StatusText = "  Quorvel：朗读MSN上接收和发送的消息内容。";
 
@@ -107,9 +109,12 @@ TFmain::TFmain(HINSTANCE instance, Platform platform) : m_instance(instance), m_
     m_trayWindow = std::make_unique<TrayWindow>(TrayWindowParts{
         m_window, TrayIcon1.get(), m_trayMenu, [this](int page) { showPage(page); },
         [this](const std::string& line) { setStatusText(line); }});
+    if (m_platform.watchSpeech) {
+        HWND window = m_window;
+        m_platform.watchSpeech([window] { PostMessageW(window, WM_SPEECH_EVENT, SpeechUnavailable, 0); });
+    }
     // Holes left by lost segments are skipped after a while even when no more traffic comes.
     SetTimer(m_window, StreamExpiryTimer, 1000, nullptr);
-    TrayIcon1->show();
     FormCreate();
 }
 
@@ -134,6 +139,13 @@ std::filesystem::path TFmain::settingsFolder() const
 void TFmain::FormCreate()
 {
     try {
+        // 2. Only Windows 2000 and XP needed the bundled voices registered.
+        if (m_platform.windowsMajorVersion == 5) {
+            const VoiceTokenPlace place = SystemVoiceTokenPlace();
+            RegisterVoiceToken(BundledVoice::Mike, place);
+            RegisterVoiceToken(BundledVoice::Mary, place);
+        }
+
         // 3. Settings, and the friends' own settings: a missing file is an empty list, one that cannot
         // be read is never saved over during this run, and the user is told why edits will not last.
         const std::filesystem::path folder = settingsFolder();
@@ -160,12 +172,21 @@ void TFmain::FormCreate()
         setMaxSpoken(stored.maxspoken);
         m_streams->endpoints().setPorts(stored.ports);
         SetWindowTextUtf8(control(ids::EPorts), capture::FormatPortList(m_streams->endpoints().ports()));
+
+        // 7. Run at start-up: the shortcut's presence is the state.
+        const bool startup = m_platform.startup && m_platform.startup->isEnabled();
+        CheckMenuItem(m_mainItems, ids::NOpenOnStartup, MF_BYCOMMAND | (startup ? MF_CHECKED : MF_UNCHECKED));
+        CheckMenuItem(m_trayMenu, ids::NOpenOnStartup2, MF_BYCOMMAND | (startup ? MF_CHECKED : MF_UNCHECKED));
     } catch (const std::exception& error) {
         StandardErrorBox(m_window, error.what());
+        TrayIcon1->show();
         m_trayWindow->startVisible();
         return;
     }
 
+    // The icon comes last: adding it waits for the shell, and meanwhile the window would take what other
+    // programs send it before its settings are in place.
+    TrayIcon1->show();
     // Without a tray nothing could bring a hidden window back: start visible.
     if (m_trayWindow->trayAvailable())
         m_trayWindow->startInTray(); // 8, 9: hidden, remembered as minimised, with the start balloon
@@ -207,6 +228,11 @@ void TFmain::FormDestroy()
 
     TrayIcon1->hide();
     try {
+        if (m_platform.windowsMajorVersion == 5) {
+            const VoiceTokenPlace place = SystemVoiceTokenPlace();
+            RemoveVoiceToken(BundledVoice::Mary, place);
+            RemoveVoiceToken(BundledVoice::Mike, place);
+        }
         settings::SettingsToSave values;
         m_speechOptions->store(values);
         values.cbme = checked(ids::CBMe);
@@ -374,12 +400,31 @@ void TFmain::setChecked(int id, bool on)
 
 // ---- Run at start-up ------------------------------------------------------------------------------
 
+// Both items show the same mark; the shortcut follows it.
+void TFmain::setRunAtStartup(bool on)
+{
+    CheckMenuItem(m_mainItems, ids::NOpenOnStartup, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(m_trayMenu, ids::NOpenOnStartup2, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    if (!m_platform.startup)
+        return;
+    try {
+        if (on)
+            m_platform.startup->enable();
+        else
+            m_platform.startup->disable();
+    } catch (const std::exception& error) {
+        StandardErrorBox(m_window, error.what());
+    }
+}
+
 void TFmain::NOpenOnStartupClick()
 {
+    setRunAtStartup(!(GetMenuState(m_mainItems, ids::NOpenOnStartup, MF_BYCOMMAND) & MF_CHECKED));
 }
 
 void TFmain::NOpenOnStartup2Click()
 {
+    setRunAtStartup(!(GetMenuState(m_trayMenu, ids::NOpenOnStartup2, MF_BYCOMMAND) & MF_CHECKED));
 }
 
 // ---- Help and links -----------------------------------------------------------------------------
@@ -608,7 +653,10 @@ LRESULT TFmain::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         WMCaptureRead();
         return 0;
     case WM_SPEECH_EVENT:
-        m_logFiles->speechEvent(wParam, lParam);
+        if (wParam == SpeechUnavailable)
+            reportSpeechUnavailable();
+        else
+            m_logFiles->speechEvent(wParam, lParam);
         return 0;
     case WM_CLOSE:
         // The close box comes as SC_CLOSE; a WM_CLOSE is another program's (an installer, taskkill)

@@ -8,11 +8,14 @@
 #include "capture/ChatEvent.h"
 #include "capture/StreamDecoder.h"
 #include "speech/SpeechEngine.h"
+#include "ui/autostart/StartupFields.h"
 
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -33,9 +36,13 @@ class TrayWindow;
 // What TFmain is assembled from: the platform's layers and the places it keeps its files.
 struct Platform {
     std::unique_ptr<speech::SpeechEngine> speech;
-    std::filesystem::path configHome; // %APPDATA%
-    std::string executablePath;       // UTF-8
-    std::string baseName;             // the executable's file name without folder and extension
+    // Hands the speech layer a call for when speaking turns out impossible after start (any thread).
+    std::function<void(std::function<void()> notify)> watchSpeech;
+    std::unique_ptr<autostart::RunAtStartup> startup; // the shortcut in the Startup folder
+    std::filesystem::path configHome;                 // %APPDATA%
+    std::string executablePath;                       // UTF-8
+    std::string baseName;                             // the executable's file name without folder and extension
+    std::optional<int> windowsMajorVersion;
 };
 
 // The real layers, %APPDATA%, the running executable.
@@ -101,6 +108,7 @@ private:
     void setMaxSpoken(int value);
     bool checked(int id) const;
     void setChecked(int id, bool on);
+    void setRunAtStartup(bool on);
     std::filesystem::path settingsFolder() const;
 
     HINSTANCE m_instance;

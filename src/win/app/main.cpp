@@ -3,13 +3,14 @@
 #include "win/app/ControlIds.h"
 #include "win/app/TFmain.h"
 #include "win/common/Com.h"
+#include "win/shell/System.h"
 
 #include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     // A running instance, shown or in the tray, is left alone; the start-up entry's " -s" is not read.
-    if (FindWindowW(quorvel::win::MainWindowClass, quorvel::win::MainWindowCaption))
+    if (quorvel::win::AnotherInstanceRuns())
         return 0;
     const quorvel::win::ComApartment apartment(COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES |

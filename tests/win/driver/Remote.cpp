@@ -107,9 +107,11 @@ Program::Program(const std::wstring& exe, DWORD timeoutMs)
             return m_window != nullptr || WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
         },
         timeoutMs);
-    // Set-up has run once the program waits for input.
+    // Set-up has run once the window's thread takes messages: a message sent to it waits till then
+    // (WaitForInputIdle is satisfied by any thread's message loop, and the speech layer has its own).
+    DWORD_PTR answer = 0;
     if (m_window)
-        WaitForInputIdle(m_process.hProcess, timeoutMs);
+        SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer);
 }
 
 Program::~Program()
