@@ -60,10 +60,10 @@ CHARFORMAT2W Format(DWORD mask)
 
 } // namespace
 
-HWND LogView::create(HWND parent, int id, HINSTANCE instance)
+HWND LogView::create(HWND parent, HWND owner, int id, HINSTANCE instance)
 {
     LoadLibraryW(L"Msftedit.dll");
-    m_parent = parent;
+    m_owner = owner;
     // Wrapped to its width, a vertical scroll bar only, always there.
     m_edit = CreateWindowExW(0, MSFTEDIT_CLASS, L"",
                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
@@ -115,7 +115,7 @@ void LogView::hold()
     m_heldSince = now;
     const ULONGLONG since = now - m_lastDraw;
     // WM_TIMER comes only once the queue holds nothing else: the rest of the burst is appended first.
-    SetTimer(m_parent, ReleaseTimer, since >= DrawIntervalMs ? USER_TIMER_MINIMUM : UINT(DrawIntervalMs - since),
+    SetTimer(m_owner, ReleaseTimer, since >= DrawIntervalMs ? USER_TIMER_MINIMUM : UINT(DrawIntervalMs - since),
              nullptr);
 }
 
@@ -126,7 +126,7 @@ void LogView::timer()
 
 void LogView::release()
 {
-    KillTimer(m_parent, ReleaseTimer);
+    KillTimer(m_owner, ReleaseTimer);
     if (!m_held)
         return;
     m_held = false;

@@ -15,10 +15,10 @@ namespace quorvel::win {
 
 class LogView {
 public:
-    // The timer the log uses on its parent: the parent hands WM_TIMER with this id to timer().
+    // The timer the log uses on its owner: the owner hands WM_TIMER with this id to timer().
     static constexpr UINT_PTR ReleaseTimer = 1001;
 
-    HWND create(HWND parent, int id, HINSTANCE instance);
+    HWND create(HWND parent, HWND owner, int id, HINSTANCE instance);
     HWND handle() const { return m_edit; }
     // Tahoma at 11 pixels of 96 dpi (the control scales points itself), GB2312: the whole text and
     // what is typed or appended after.
@@ -42,7 +42,7 @@ private:
     LONG length() const;
 
     HWND m_edit = nullptr;
-    HWND m_parent = nullptr;
+    HWND m_owner = nullptr;
     bool m_held = false;
     bool m_scrollPending = false;
     ULONGLONG m_heldSince = 0;

@@ -376,8 +376,14 @@ void TFmain::EPortsEditingFinished()
     SetWindowTextUtf8(field, capture::FormatPortList(m_streams->endpoints().ports()));
 }
 
+// What the field shows: "不限" or a number, else the value in use.
 int TFmain::maxSpoken() const
 {
+    const std::wstring text = WindowText(control(ids::SEMaxSpoken));
+    if (text == L"不限")
+        return 0;
+    if (!text.empty() && text.size() < 7 && text.find_first_not_of(L"0123456789") == std::wstring::npos)
+        return std::min(std::stoi(text), 100000);
     return m_maxSpoken;
 }
 
@@ -470,7 +476,7 @@ bool TFmain::preTranslateMessage(MSG& msg)
     return IsDialogMessageW(m_window, &msg) != FALSE;
 }
 
-void TFmain::command(int id, int code, HWND from)
+void TFmain::command(int id, int code)
 {
     if (TabSheet3 && TabSheet3->command(id, code))
         return;
@@ -526,17 +532,16 @@ void TFmain::command(int id, int code, HWND from)
             EPortsEditingFinished();
         return;
     case ids::SEMaxSpoken:
-        if (code == EN_KILLFOCUS) {
-            // "不限" or a number; anything else puts the value in use back.
-            const std::wstring text = WindowText(from);
-            if (text == L"不限")
-                setMaxSpoken(0);
-            else if (!text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos &&
-                     text.size() < 7)
-                setMaxSpoken(std::stoi(text));
-            else
-                setMaxSpoken(m_maxSpoken);
-        }
+        // Anything but "不限" or a number puts the value in use back.
+        if (code == EN_KILLFOCUS)
+            setMaxSpoken(maxSpoken());
+        return;
+    case IDOK:
+        // Return in a field takes its value, as leaving it does.
+        if (GetFocus() == control(ids::EPorts))
+            EPortsEditingFinished();
+        else if (GetFocus() == control(ids::SEMaxSpoken))
+            setMaxSpoken(maxSpoken());
         return;
     default:
         return;
@@ -565,7 +570,7 @@ LRESULT TFmain::notify(NMHDR* header)
     }
     if (header->idFrom == ids::SEMaxSpokenSpin && header->code == UDN_DELTAPOS) {
         const auto* step = reinterpret_cast<NMUPDOWN*>(header);
-        setMaxSpoken(m_maxSpoken + step->iDelta);
+        setMaxSpoken(maxSpoken() + step->iDelta);
         return TRUE; // the value is ours, not the control's
     }
     if (header->idFrom == ids::ContactsView && TabSheet3)
@@ -606,7 +611,7 @@ LRESULT TFmain::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     switch (message) {
     case WM_COMMAND:
-        command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        command(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_NOTIFY:
         return notify(reinterpret_cast<NMHDR*>(lParam));

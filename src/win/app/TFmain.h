@@ -91,7 +91,7 @@ private:
     HWND control(int id) const;
 
     void FormCreate();
-    void command(int id, int code, HWND from);
+    void command(int id, int code);
     LRESULT notify(NMHDR* header);
     void trackChanged(HWND bar);
     void showPage(int page);

@@ -173,7 +173,7 @@ void TFmain::buildWindow()
                                     parent, id(spec.id), m_instance, nullptr);
         m_controls[spec.id] = made;
         if (spec.id == ids::Panel1)
-            m_controls[ids::RichEdit1] = RichEdit1->create(m_pages[LogPage], ids::RichEdit1, m_instance);
+            m_controls[ids::RichEdit1] = RichEdit1->create(m_pages[LogPage], m_window, ids::RichEdit1, m_instance);
     }
 
     m_status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_window,
