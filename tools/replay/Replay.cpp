@@ -1,24 +1,24 @@
 #include "Replay.h"
 
 #include "JsonWriter.h"
+#include "capture/CaptureFile.h"
 #include "capture/DatagramDecoder.h"
 #include "capture/LinkLayer.h"
 #include "capture/StreamDecoder.h"
 #include "text/TextRules.h"
 
-#include <pcap/pcap.h>
-
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <memory>
+
+#ifdef _WIN32
+#include "win/common/Wide.h"
+#endif
 
 namespace quorvel::replay {
 
 namespace {
-
-struct PcapCloser {
-    void operator()(pcap_t* handle) const { pcap_close(handle); }
-};
 
 std::string ColorText(const capture::Rgb& rgb)
 {
@@ -33,8 +33,13 @@ std::string LocalClockTime(long long unixSeconds)
 {
     const std::time_t seconds = static_cast<std::time_t>(unixSeconds);
     std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &seconds) != 0)
+        return "00:00:00";
+#else
     if (!localtime_r(&seconds, &local))
         return "00:00:00";
+#endif
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     return text;
@@ -42,18 +47,20 @@ std::string LocalClockTime(long long unixSeconds)
 
 namespace {
 
-// Reads records one at a time (pcap_next_ex), so memory does not grow with the file.
-ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOptions& options,
-                          const RecordSink& onRecord)
+// Reads records one at a time, so memory does not grow with the file.
+ReplayResult ReplayFile(std::FILE* file, const ReplayOptions& options, const RecordSink& onRecord)
 {
     ReplayResult result;
-    std::unique_ptr<pcap_t, PcapCloser> handle(opened);
-    if (!handle) {
-        result.error = errorText;
+    capture::CaptureFile capture(file);
+    if (capture.error()) {
+        result.error = capture.error();
         return result;
     }
+#ifdef _WIN32
+    _tzset();
+#else
     tzset();
-    const int dlt = pcap_datalink(handle.get());
+#endif
 
     ReplayRecord record;
     const auto emit = [&](const capture::DecodeResult& decoded) {
@@ -66,9 +73,9 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
             return;
         }
         for (const capture::ChatEvent& event : decoded.events) {
-            record.outcome = capture::HandleChatEvent(event, options.own, options.friends, options.showTime,
-                                                      record.time,
-                                                      settings::ShapeSpeech(options.contacts, event, options.shaping));
+            record.outcome =
+                capture::HandleChatEvent(event, options.own, options.friends, options.showTime, record.time,
+                                         settings::ShapeSpeech(options.contacts, event, options.shaping));
             record.event = event;
             if (record.outcome.speech && options.collectSpeeches)
                 result.speeches.push_back(*record.outcome.speech);
@@ -87,21 +94,18 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
     };
     std::int64_t lastExpiry = 0;
 
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int status = 0;
-    while ((status = pcap_next_ex(handle.get(), &header, &data)) == 1) {
+    while (const auto packet = capture.next()) {
         ++result.frames;
-        const auto datagram = capture::StripLinkLayer(dlt, std::span(data, header->caplen));
+        const auto datagram = capture::StripLinkLayer(packet->linkType, packet->bytes);
         if (!datagram)
             continue;
         record.frame = result.frames;
-        record.time = LocalClockTime(header->ts.tv_sec);
+        record.time = LocalClockTime(packet->seconds);
         if (options.perSegment) {
             emit(capture::DecodeDatagram(*datagram, endpoints));
             continue;
         }
-        const std::int64_t now = std::int64_t{header->ts.tv_sec} * 1'000'000 + header->ts.tv_usec;
+        const std::int64_t now = std::int64_t{packet->seconds} * 1'000'000 + packet->microseconds;
         if (now - lastExpiry >= 1'000'000 || now < lastExpiry) {
             streams.expire(now);
             lastExpiry = now;
@@ -113,8 +117,7 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
     // What is still held behind a hole is decoded as far as it goes, with the last frame's number.
     streams.flush();
     emitPending();
-    if (status == PCAP_ERROR)
-        result.error = pcap_geterr(handle.get());
+    result.error = capture.error();
     return result;
 }
 
@@ -122,18 +125,22 @@ ReplayResult ReplayHandle(pcap_t* opened, const char* errorText, const ReplayOpt
 
 ReplayResult ReplayCapture(const std::string& path, const ReplayOptions& options, const RecordSink& onRecord)
 {
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = pcap_open_offline(path.c_str(), errorText);
-    return ReplayHandle(handle, errorText, options, onRecord);
+#ifdef _WIN32
+    std::FILE* file = _wfopen(win::Wide(path).c_str(), L"rb");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+    if (!file) {
+        ReplayResult result;
+        result.error = std::strerror(errno);
+        return result;
+    }
+    return ReplayFile(file, options, onRecord);
 }
 
 ReplayResult ReplayCapture(std::FILE* file, const ReplayOptions& options, const RecordSink& onRecord)
 {
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = pcap_fopen_offline(file, errorText);
-    if (!handle)
-        std::fclose(file);
-    return ReplayHandle(handle, errorText, options, onRecord);
+    return ReplayFile(file, options, onRecord);
 }
 
 std::string RecordToJson(const ReplayRecord& record)

@@ -219,11 +219,7 @@ int main(int argc, char** argv)
         }
     }
     if (result.error) {
-        // libpcap names the file itself in some of its messages.
-        if (result.error->starts_with(path + ":"))
-            std::fprintf(stderr, "quorvel-replay: %s\n", result.error->c_str());
-        else
-            std::fprintf(stderr, "quorvel-replay: %s: %s\n", path.c_str(), result.error->c_str());
+        std::fprintf(stderr, "quorvel-replay: %s: %s\n", path.c_str(), result.error->c_str());
         return ExitUnreadable;
     }
     return 0;

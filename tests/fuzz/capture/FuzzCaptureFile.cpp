@@ -1,5 +1,5 @@
-// libFuzzer target: a whole capture file (pcap or pcapng) as quorvel-replay reads it, through
-// libpcap from memory, the link layers, datagram decoding, event handling and the JSON lines.
+// libFuzzer target: a whole capture file (pcap or pcapng) as quorvel-replay reads it, from memory:
+// the capture file reader, the link layers, datagram decoding, event handling and the JSON lines.
 
 #include "Replay.h"
 #include "text/Utf8.h"
