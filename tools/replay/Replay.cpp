@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -57,6 +58,10 @@ ReplayResult ReplayFile(std::FILE* file, const ReplayOptions& options, const Rec
         return result;
     }
 #ifdef _WIN32
+    // The C runtime reads only TZ's "NAME-H" form; a zone name ("Europe/Berlin") would silently be
+    // UTC. Without TZ it asks the system, which under Wine follows the same zone name.
+    if (const char* zone = std::getenv("TZ"); zone && std::strpbrk(zone, "/:"))
+        _putenv("TZ=");
     _tzset();
 #else
     tzset();

@@ -1,17 +1,24 @@
 // quorvel-replay: prints what the program would log and speak for each chat message in a capture file.
 
 #include "Replay.h"
+#include "SpeechWav.h"
 #include "app/settings/SettingsStore.h"
-#include "speech/EspeakEngine.h"
-#include "speech/WavRender.h"
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include "win/common/Wide.h"
+
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -90,6 +97,16 @@ std::optional<std::string_view> OptionValue(std::string_view arg, int argc, char
     return std::nullopt;
 }
 
+// A file name as given (UTF-8) as the system names it.
+std::filesystem::path FilePath(const std::string& name)
+{
+#ifdef _WIN32
+    return quorvel::win::Wide(name);
+#else
+    return name;
+#endif
+}
+
 int Usage(const std::string& problem)
 {
     std::fprintf(stderr, "quorvel-replay: %s (see --help)\n", problem.c_str());
@@ -98,7 +115,7 @@ int Usage(const std::string& problem)
 
 } // namespace
 
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     quorvel::replay::ReplayOptions options;
     std::string path;
@@ -140,8 +157,10 @@ int main(int argc, char** argv)
                 return Usage("--contacts needs a file name");
             std::string bytes;
             // A contacts file that cannot be read would silently speak everyone: refuse it.
-            if (quorvel::settings::ReadWholeFile(file, bytes) != quorvel::settings::ReadStatus::Ok) {
-                std::fprintf(stderr, "quorvel-replay: %s: %s\n", file.c_str(), std::strerror(errno));
+            errno = 0;
+            if (quorvel::settings::ReadWholeFile(FilePath(file), bytes) != quorvel::settings::ReadStatus::Ok) {
+                std::fprintf(stderr, "quorvel-replay: %s: %s\n", file.c_str(),
+                             errno ? std::strerror(errno) : "cannot be read");
                 return ExitUnreadable;
             }
             options.contacts = quorvel::settings::ReadContacts(quorvel::settings::IniDocument::parse(bytes));
@@ -198,23 +217,8 @@ int main(int argc, char** argv)
     });
     std::fflush(stdout);
     if (wavPath && !result.error) {
-        // Both directions' default voice is the first of the list; a fresh voice's rate and volume.
-        // A contact's own voice follows the friend profile's rule: an engine that names no voice is
-        // the first.
-        const auto voiceCount = static_cast<int>(quorvel::speech::EspeakEngine::Instance().voices().size());
-        std::vector<quorvel::speech::RenderItem> items;
-        for (const auto& speech : result.speeches) {
-            const auto* contact = speech.contact.empty() ? nullptr : options.contacts.find(speech.contact);
-            if (!contact) {
-                items.push_back({0, speech.text, 0, 100});
-                continue;
-            }
-            const int voice = contact->engine >= 0 && contact->engine < voiceCount ? contact->engine : 0;
-            items.push_back({voice, speech.text, contact->rate, contact->volume});
-        }
-        const auto outcome = quorvel::speech::RenderToWav(items, *wavPath);
-        if (!outcome.ok) {
-            std::fprintf(stderr, "quorvel-replay: %s\n", outcome.errorText.c_str());
+        if (const auto failure = quorvel::replay::WriteSpeechWav(result.speeches, options.contacts, *wavPath)) {
+            std::fprintf(stderr, "quorvel-replay: %s\n", failure->c_str());
             return ExitWavFailed;
         }
     }
@@ -224,3 +228,25 @@ int main(int argc, char** argv)
     }
     return 0;
 }
+
+#ifdef _WIN32
+// The arguments as UTF-8, whatever the code page; the lines go out as bytes, "\n" and all.
+int wmain(int argc, wchar_t** wideArgv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(quorvel::win::Utf8(wideArgv[i]));
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return Run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv)
+{
+    return Run(argc, argv);
+}
+#endif
