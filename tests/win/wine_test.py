@@ -83,9 +83,17 @@ class Wine:
                  "Tahoma", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC", "/f")
         log("wine prefix booted in %.1f s" % (time.monotonic() - started))
 
-    def run(self, *args, timeout=120, **kwargs):
-        return subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
-                              text=True, encoding="utf-8", errors="replace", timeout=timeout, **kwargs)
+    def run(self, *args, timeout=120):
+        # Into files, not pipes: a program the driver leaves running holds the driver's output handles,
+        # and a pipe would not end before it does.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout)
+            text = []
+            for stream in (out, err):
+                stream.seek(0)
+                text.append(stream.read().decode("utf-8", errors="replace"))
+        return subprocess.CompletedProcess(done.args, done.returncode, *text)
 
     def popen(self, *args):
         return subprocess.Popen(["wine", *args], env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,

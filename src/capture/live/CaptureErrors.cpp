@@ -8,11 +8,6 @@
 
 namespace quorvel::capture {
 
-std::string FailureText(std::string_view step, int number)
-{
-    return std::string(step) + " failed with error " + std::to_string(number);
-}
-
 int ActivateErrorNumber(int pcapStatus, int savedErrno)
 {
     switch (pcapStatus) {
@@ -65,16 +60,6 @@ int HostLookupErrorNumber(int gaiError, int savedErrno)
     default:
         return std::abs(gaiError);
     }
-}
-
-std::string HostLookupErrorText(int number, std::string_view reason)
-{
-    return "Socket Error # " + std::to_string(number) + "\n" + std::string(reason);
-}
-
-std::string NoHostAddressText()
-{
-    return "List index out of bounds (0)";
 }
 
 namespace {

@@ -2,13 +2,12 @@
 // The texts and error numbers the capture reports: libpcap and resolver results mapped onto the
 // system error numbers the user is shown. Pure.
 
+#include "capture/CaptureReports.h"
+
 #include <string>
 #include <string_view>
 
 namespace quorvel::capture {
-
-// "<step> failed with error <number>"
-std::string FailureText(std::string_view step, int number);
 
 // pcap_activate's status (an error, < 0) as an errno value; savedErrno is errno right after the call.
 int ActivateErrorNumber(int pcapStatus, int savedErrno);
@@ -20,10 +19,6 @@ int DispatchErrorNumber(std::string_view pcapErrorText, int savedErrno);
 // numbers (11001 host not found, 11002 try again, 11003 no recovery, 11004 no data), errno for
 // EAI_SYSTEM, otherwise the magnitude of the code.
 int HostLookupErrorNumber(int gaiError, int savedErrno);
-// "Socket Error # <number>\n<reason>"
-std::string HostLookupErrorText(int number, std::string_view reason);
-// The resolver answered without any IPv4 address: the first entry of an empty list was asked for.
-std::string NoHostAddressText();
 
 // The one line that tells the user how to grant the capture permission to this executable. A program
 // that runs from the build tree (its folder is buildBinDir) is pointed at the grant script.

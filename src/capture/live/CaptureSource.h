@@ -1,6 +1,7 @@
 #pragma once
 // The live source of captured IPv4 datagrams, as the main window sees it.
 
+#include "capture/CaptureReports.h"
 #include "capture/ServerEndpoints.h"
 
 #include <QByteArray>
@@ -8,16 +9,8 @@
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 
 namespace quorvel::capture {
-
-// A local address that cannot be looked up ("Socket Error # %d" and the reason); ends the window's
-// set-up as an error that is not handled where it arises.
-class HostLookupError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class CaptureSource : public QObject {
     Q_OBJECT

@@ -16,6 +16,7 @@ Platform DesktopPlatform()
     platform.executablePath = ExecutablePath();
     platform.baseName = app::ExecutableBaseName(platform.executablePath);
     platform.windowsMajorVersion = WindowsMajorVersion();
+    platform.capture = [](std::function<void()> notify) { return std::make_unique<WinsockCapture>(std::move(notify)); };
     platform.startup =
         std::make_unique<StartupShortcut>(SpecialFolder(FOLDERID_Startup), platform.baseName, platform.executablePath);
     auto speech = std::make_unique<SapiSpeech>();

@@ -31,6 +31,8 @@ namespace {
 constexpr UINT_PTR ContactsSaveTimer = 1005;
 constexpr WPARAM SpeechUnavailable = 3; // a WM_SPEECH_EVENT of the speech layer's own
 constexpr UINT_PTR StreamExpiryTimer = 1006;
+constexpr UINT_PTR CaptureReopenTimer = 1007;
+constexpr UINT CaptureReopenMs = 2000;
 constexpr const char* StatusText = "  Quorvel：朗读MSN上接收和发送的消息内容。";
 
 std::int64_t MonotonicMicros()
@@ -71,6 +73,11 @@ TFmain::TFmain(HINSTANCE instance, Platform platform) : m_instance(instance), m_
 {
     m_streams = std::make_unique<capture::StreamDecoder>(
         [this](const capture::DecodeResult& decoded) { m_decoded.push_back(decoded); });
+    // The capture passes what the decoder follows: the ports, and each switchboard as it is handed out.
+    m_streams->endpoints().setChangeListener([this](const capture::ServerEndpoints& endpoints) {
+        if (m_capture)
+            m_capture->setServerEndpoints(endpoints);
+    });
     m_icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     buildMenus();
     // Caption, system menu and close box only; a fixed size. Hidden until asked for.
@@ -113,6 +120,10 @@ TFmain::TFmain(HINSTANCE instance, Platform platform) : m_instance(instance), m_
         HWND window = m_window;
         m_platform.watchSpeech([window] { PostMessageW(window, WM_SPEECH_EVENT, SpeechUnavailable, 0); });
     }
+    if (m_platform.capture) {
+        HWND window = m_window;
+        m_capture = m_platform.capture([window] { PostMessageW(window, WM_CAPTURE_READ, 0, 0); });
+    }
     // Holes left by lost segments are skipped after a while even when no more traffic comes.
     SetTimer(m_window, StreamExpiryTimer, 1000, nullptr);
     FormCreate();
@@ -139,6 +150,12 @@ std::filesystem::path TFmain::settingsFolder() const
 void TFmain::FormCreate()
 {
     try {
+        // 1. Capture: each failed step is its own box; set-up goes on.
+        if (m_capture) {
+            m_capture->setServerEndpoints(m_streams->endpoints());
+            m_capture->open([this](const std::string& text) { PlainBox(m_window, text); });
+        }
+
         // 2. Only Windows 2000 and XP needed the bundled voices registered.
         if (m_platform.windowsMajorVersion == 5) {
             const VoiceTokenPlace place = SystemVoiceTokenPlace();
@@ -252,6 +269,9 @@ void TFmain::FormDestroy()
     }
     KillTimer(m_window, ContactsSaveTimer);
     saveContacts();
+    KillTimer(m_window, CaptureReopenTimer);
+    if (m_capture)
+        m_capture->close();
 }
 
 void TFmain::saveContacts()
@@ -286,7 +306,32 @@ void TFmain::Exit1Click()
 
 void TFmain::WMCaptureRead()
 {
-    applyDecoded();
+    if (!m_capture)
+        return;
+    for (auto& datagram : m_capture->takeDatagrams())
+        m_datagrams.push_back(std::move(datagram));
+    while (!m_datagrams.empty()) {
+        const std::vector<std::uint8_t> datagram = std::move(m_datagrams.front());
+        m_datagrams.pop_front();
+        m_streams->addDatagram(datagram, MonotonicMicros());
+        applyDecoded();
+    }
+    if (const auto error = m_capture->takeReadFailure()) {
+        // Once; opening again follows quietly until it works.
+        showCaptureError(capture::FailureText("recv", *error), false);
+        SetTimer(m_window, CaptureReopenTimer, CaptureReopenMs, nullptr);
+    }
+}
+
+void TFmain::reopenCapture()
+{
+    try {
+        m_capture->setServerEndpoints(m_streams->endpoints());
+        m_capture->open(nullptr);
+    } catch (const capture::HostLookupError&) {
+    }
+    if (m_capture->isCapturing())
+        KillTimer(m_window, CaptureReopenTimer);
 }
 
 void TFmain::applyDecoded()
@@ -628,6 +673,9 @@ LRESULT TFmain::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             break;
         case ContactsSaveTimer:
             saveContacts();
+            break;
+        case CaptureReopenTimer:
+            reopenCapture();
             break;
         case StreamExpiryTimer:
             m_streams->expire(MonotonicMicros());

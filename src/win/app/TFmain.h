@@ -9,10 +9,12 @@
 #include "capture/StreamDecoder.h"
 #include "speech/SpeechEngine.h"
 #include "ui/autostart/StartupFields.h"
+#include "win/capture/WinsockCapture.h"
 
 #include <windows.h>
 
 #include <filesystem>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,6 +37,8 @@ class TrayWindow;
 
 // What TFmain is assembled from: the platform's layers and the places it keeps its files.
 struct Platform {
+    // Makes the capture; notify posts to the window (from the capture's reader thread).
+    std::function<std::unique_ptr<WinsockCapture>(std::function<void()> notify)> capture;
     std::unique_ptr<speech::SpeechEngine> speech;
     // Hands the speech layer a call for when speaking turns out impossible after start (any thread).
     std::function<void(std::function<void()> notify)> watchSpeech;
@@ -102,6 +106,7 @@ private:
     void applyEvent(const capture::ChatEvent& event);
     void speakAsContact(const std::string& text, const settings::Contact& contact);
     void showCaptureError(const std::string& text, bool standardError);
+    void reopenCapture();
     void saveContacts();
     void EPortsEditingFinished();
     int maxSpoken() const;
@@ -141,6 +146,10 @@ private:
     // and applied after, so a box opened for one cannot re-enter the decoder.
     std::unique_ptr<capture::StreamDecoder> m_streams;
     std::vector<capture::DecodeResult> m_decoded;
+    std::unique_ptr<WinsockCapture> m_capture;
+    // Taken from the capture, not yet decoded: a box opened for one datagram runs a message loop, and
+    // the deliveries inside it take from the same queue, so arrival order holds.
+    std::deque<std::vector<std::uint8_t>> m_datagrams;
 };
 
 } // namespace quorvel::win
