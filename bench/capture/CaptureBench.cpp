@@ -2,6 +2,7 @@
 // one datagram in ten a chat message.
 
 #include "capture/DatagramDecoder.h"
+#include "capture/DatagramFilter.h"
 #include "capture/EventHandling.h"
 #include "capture/MsnpFramer.h"
 #include "capture/StreamDecoder.h"
@@ -305,5 +306,26 @@ void WorstCaseMemory(benchmark::State& state)
 BENCHMARK(WorstCaseMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// What the Windows edition's reader thread spends on each datagram of other traffic its raw socket is
+// handed, with the default ports and 0, 16 or 256 switchboards learned (some on the flood's port range).
+void FilterOtherTraffic(benchmark::State& state)
+{
+    quorvel::capture::ServerEndpoints endpoints;
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        endpoints.learn(quorvel::capture::ServerEndpoint{0x7f000001, static_cast<std::uint16_t>(40000 + i)}, i);
+    quorvel::capture::DatagramFilter filter(endpoints.snapshot());
+    std::vector<Bytes> flood;
+    for (std::uint16_t i = 0; i < 64; ++i)
+        flood.push_back(Datagram(5201, static_cast<std::uint16_t>(40000 + 300 + i), std::string(1400, 'x')));
+    std::size_t passed = 0, next = 0;
+    for (auto _ : state) {
+        passed += filter.pass(flood[next], 0) ? 1 : 0;
+        next = (next + 1) % flood.size();
+    }
+    benchmark::DoNotOptimize(passed);
+    state.counters["passed"] = static_cast<double>(passed);
+}
+BENCHMARK(FilterOtherTraffic)->Arg(0)->Arg(16)->Arg(256);
 
 BENCHMARK_MAIN();

@@ -9,11 +9,14 @@ program (quorvel-driver.exe) in the same prefix.
   e2e      the messenger peer's server mode (switchboard on 1864) logged by quorvel.exe, each message
            once, whole, with its header colour; the RTF it saves opens in the Linux edition with the
            same text and colours, and what the Linux edition saves opens in the Windows edition again
+  capture  the capture layer on its own (quorvel-capture-probe.exe) hears the peer's server mode, with
+           its switchboard on 1864 and on a free port, and gives the same events as the Linux edition's
+           quorvel-replay reading tcpdump's recording of the same traffic
   install  the installer runs silently (/S), the program starts from Program Files, the uninstaller
            ends it and removes what was installed, the settings stay
 
 usage: wine_test.py CASE --driver EXE [--program EXE] [--installer EXE] [--peer PEER] [--linux-open TOOL]
-                         [--screenshot PNG]
+                         [--linux-replay TOOL] [--screenshot PNG]
 """
 
 import argparse
@@ -203,6 +206,45 @@ def case_e2e(args, wine, display, folder):
     check(opened.returncode == 0 and reopened == lines, "reopened in Windows: %s %s" % (reopened, opened.stderr))
 
 
+EVENT_FIELDS = ("direction", "command", "nickname", "worded", "stripped")
+
+
+def case_capture(args, wine, folder):
+    recording = os.path.join(folder, "loopback.pcap")
+    tcpdump = subprocess.Popen(["tcpdump", "-i", "lo", "-U", "-w", recording, "tcp"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    probe = wine.popen(args.driver)
+    try:
+        ready = read_json_lines(probe, "ready", 60)[-1]
+        log("probe: receive-all %s" % ("on" if ready["receiveAll"] else "refused, the raw TCP socket is read"))
+        for port in ("1864", "0"):
+            peer = subprocess.run([args.peer, "server", "--switchboard-port", port], capture_output=True, text=True,
+                                  timeout=120)
+            check(peer.returncode == 0, "peer failed: " + peer.stderr)
+            log("peer: " + peer.stdout.strip())
+        time.sleep(1)  # the last segments reach the probe's reader
+        probe.stdin.close()
+        heard = read_json_lines(probe, "received", 60)
+        probe.wait(timeout=30)
+        check(probe.returncode == 0, "the probe ended with %d: %s" % (probe.returncode, probe.stderr.read()[-2000:]))
+    finally:
+        if probe.poll() is None:
+            probe.kill()
+        tcpdump.terminate()
+        tcpdump.wait(timeout=10)
+    counts = heard[-1]
+    windows = [{k: item[k] for k in EVENT_FIELDS} for item in heard if "direction" in item]
+    linux = subprocess.run([args.linux_replay, "--no-show-time", recording], capture_output=True, text=True,
+                           timeout=120)
+    check(linux.returncode == 0, "the Linux edition's replay failed: " + linux.stderr[-2000:])
+    linux_events = [{k: item[k] for k in EVENT_FIELDS} for item in map(json.loads, linux.stdout.splitlines())
+                    if "direction" in item]
+    check(len(linux_events) == 2 * len(SERVER), "the Linux edition read %d events" % len(linux_events))
+    check(windows == linux_events, "the Windows capture gave %s, the Linux edition %s" % (windows, linux_events))
+    log("%d events alike; the probe's socket gave %d datagrams, %d passed its filter, %d switchboards opened ahead"
+        % (len(windows), counts["received"], counts["passed"], counts["handouts"]))
+
+
 def case_install(args, wine, display):
     started = time.monotonic()
     result = wine.run(args.installer, "/S", timeout=120)
@@ -233,12 +275,13 @@ def case_install(args, wine, display):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("case", choices=("gui", "e2e", "install"))
+    parser.add_argument("case", choices=("gui", "e2e", "capture", "install"))
     parser.add_argument("--driver", required=True)
     parser.add_argument("--program")
     parser.add_argument("--installer")
     parser.add_argument("--peer")
     parser.add_argument("--linux-open")
+    parser.add_argument("--linux-replay")
     parser.add_argument("--screenshot")
     args = parser.parse_args()
 
@@ -246,8 +289,9 @@ def main():
         if os.geteuid() != 0:
             log("needs root for a network namespace of its own (unshare -n); skipped")
             return SKIP
-        if args.case == "e2e" and not (args.linux_open and os.path.exists(args.linux_open)):
-            log("needs the Linux edition's build (%s); skipped" % args.linux_open)
+        linux_tool = {"e2e": args.linux_open, "capture": args.linux_replay}.get(args.case)
+        if args.case in ("e2e", "capture") and not (linux_tool and os.path.exists(linux_tool)):
+            log("needs the Linux edition's build (%s); skipped" % linux_tool)
             return SKIP
         environment = dict(os.environ, **{IN_NAMESPACE: "1"})
         command = ["unshare", "-n", sys.executable, os.path.abspath(__file__), *sys.argv[1:]]
@@ -264,6 +308,8 @@ def main():
             case_gui(args, wine, display)
         elif args.case == "e2e":
             case_e2e(args, wine, display, folder)
+        elif args.case == "capture":
+            case_capture(args, wine, folder)
         else:
             case_install(args, wine, display)
     except Failure as failure:

@@ -138,7 +138,7 @@ void WinsockCapture::open(const std::function<void(const std::string&)>& reportF
         } else if (tcp != INVALID_SOCKET) {
             closesocket(tcp);
         }
-    } else if (error != WSAEOPNOTSUPP) {
+    } else {
         report("WSAIoctl", error);
     }
 
