@@ -30,6 +30,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from checks import Failure, check, log  # noqa: E402
 from polling import wait_for  # noqa: E402
 from xvfb import Display  # noqa: E402
 
@@ -51,19 +52,6 @@ SERVER = [
     ("own", "SDG", "", "mine to the group"),
 ]
 TIME = r"\(\d\d:\d\d:\d\d\):"
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def log(message):
-    print(message, flush=True)
 
 
 def windows_path(path):

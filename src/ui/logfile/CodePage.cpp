@@ -2,6 +2,33 @@
 
 namespace quorvel::logfile {
 
+bool IsSystemTableCodePage(int codePage)
+{
+    switch (codePage) {
+    case 437:
+    case 850:
+    case 874:
+    case 932:
+    case 936:
+    case 949:
+    case 950:
+    case 1250:
+    case 1251:
+    case 1252:
+    case 1253:
+    case 1254:
+    case 1255:
+    case 1256:
+    case 1257:
+    case 1258:
+    case 1361:
+    case 10000:
+        return true;
+    default:
+        return false;
+    }
+}
+
 int CodePageOfCharset(int charset)
 {
     switch (charset) {

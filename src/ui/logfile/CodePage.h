@@ -27,6 +27,10 @@ private:
     std::map<int, void*> m_converters; // iconv_t per code page, opened on first use (iconv only)
 };
 
+// The code pages the system's own tables decode (iconv's, or Windows'); GB2312 and GB18030 are not
+// among them, every other one is read as 1252.
+bool IsSystemTableCodePage(int codePage);
+
 // The code page that an RTF \fcharset stands for; 0 when it means "the document's code page".
 int CodePageOfCharset(int charset);
 

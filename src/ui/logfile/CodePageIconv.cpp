@@ -17,27 +17,9 @@ const iconv_t InvalidConverter = reinterpret_cast<iconv_t>(-1);
 
 std::string IconvName(int codePage)
 {
+    if (IsSystemTableCodePage(codePage))
+        return codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
     switch (codePage) {
-    case 437:
-    case 850:
-    case 874:
-    case 932:
-    case 936:
-    case 949:
-    case 950:
-    case 1250:
-    case 1251:
-    case 1252:
-    case 1253:
-    case 1254:
-    case 1255:
-    case 1256:
-    case 1257:
-    case 1258:
-    case 1361:
-        return "CP" + std::to_string(codePage);
-    case 10000:
-        return "MACINTOSH";
     case 20936:
         return "GB2312";
     case 54936:

@@ -15,26 +15,9 @@ namespace {
 
 int SupportedCodePage(int codePage)
 {
-    switch (codePage) {
-    case 437:
-    case 850:
-    case 874:
-    case 932:
-    case 936:
-    case 949:
-    case 950:
-    case 1250:
-    case 1251:
-    case 1252:
-    case 1253:
-    case 1254:
-    case 1255:
-    case 1256:
-    case 1257:
-    case 1258:
-    case 1361:
-    case 10000:
+    if (IsSystemTableCodePage(codePage))
         return IsValidCodePage(static_cast<UINT>(codePage)) ? codePage : 1252;
+    switch (codePage) {
     case 54936:
         return 54936;
     case 20936: // GB2312, which GBK holds

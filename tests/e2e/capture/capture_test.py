@@ -18,6 +18,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from checks import Failure, check, log  # noqa: E402
+
 SKIP = 77
 IN_NAMESPACE = "QUORVEL_CAPTURE_TEST_NETNS"
 CAP_NET_RAW_BIT = 1 << 13
@@ -51,19 +54,6 @@ SERVER = [
     ("friend", "SDG", "小明", "group reply", "group reply"),
     ("own", "SDG", "", "mine to the group", "mine to the group"),
 ]
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def log(message):
-    print(message, flush=True)
 
 
 class Driver:
