@@ -19,7 +19,7 @@ constexpr int ClientHeight = 535;
 constexpr int StatusBarHeight = 19;
 constexpr int LogPage = 0, OptionsPage = 1, ContactsTab = 2, OnWindow = -1;
 
-struct ControlSpec {
+struct ControlTemplate {
     int id;
     int page;
     const wchar_t* className;
@@ -37,7 +37,7 @@ constexpr DWORD Button = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD Group = BS_GROUPBOX;
 
 // In keyboard order within each page; a group box comes before what it holds.
-constexpr ControlSpec Controls[] = {
+constexpr ControlTemplate Controls[] = {
     {ids::Panel1, LogPage, L"STATIC", L"", 0, 0, 0, 1, 0},
 
     {ids::GroupBox1, OptionsPage, L"BUTTON", L"朗读设置", Group, 4, 2, 292, 160},
@@ -167,12 +167,12 @@ void TFmain::buildWindow()
     m_controls[ids::PageControl1] = m_tabs;
 
     RichEdit1 = std::make_unique<LogView>();
-    for (const ControlSpec& spec : Controls) {
-        HWND parent = spec.page == OnWindow ? m_window : m_pages[spec.page];
-        HWND made = CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0,
-                                    parent, id(spec.id), m_instance, nullptr);
-        m_controls[spec.id] = made;
-        if (spec.id == ids::Panel1)
+    for (const ControlTemplate& entry : Controls) {
+        HWND parent = entry.page == OnWindow ? m_window : m_pages[entry.page];
+        HWND made = CreateWindowExW(0, entry.className, entry.text, WS_CHILD | WS_VISIBLE | entry.style, 0, 0, 0, 0,
+                                    parent, id(entry.id), m_instance, nullptr);
+        m_controls[entry.id] = made;
+        if (entry.id == ids::Panel1)
             m_controls[ids::RichEdit1] = RichEdit1->create(m_pages[LogPage], m_window, ids::RichEdit1, m_instance);
     }
 
@@ -221,8 +221,8 @@ void TFmain::layout()
     for (HWND page : m_pages)
         SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
                      SWP_NOACTIVATE);
-    for (const ControlSpec& spec : Controls)
-        MoveWindow(control(spec.id), px(spec.x), px(spec.y), px(spec.width), px(spec.height), TRUE);
+    for (const ControlTemplate& entry : Controls)
+        MoveWindow(control(entry.id), px(entry.x), px(entry.y), px(entry.width), px(entry.height), TRUE);
     // The log fills its page beside a blank strip one pixel wide.
     const int pageHeight = area.bottom - area.top;
     MoveWindow(control(ids::Panel1), 0, 0, 1, pageHeight, TRUE);

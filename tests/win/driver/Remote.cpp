@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace quorvel::driver {
@@ -46,45 +47,32 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 
 namespace {
 
+// The first top-level window of a process that a test accepts, by its class name.
 struct Search {
     DWORD process;
+    std::function<bool(HWND, const std::wstring& className)> accepts;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindMain(HWND window, LPARAM data)
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM data)
 {
     auto* search = reinterpret_cast<Search*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
-    if (process == search->process && std::wstring(name) == win::MainWindowClass) {
+    if (process == search->process && search->accepts(window, name)) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-struct ModalSearch {
-    DWORD process;
-    HWND owner;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindModal(HWND window, LPARAM data)
+HWND FindWindowOf(DWORD process, std::function<bool(HWND, const std::wstring&)> accepts)
 {
-    auto* search = reinterpret_cast<ModalSearch*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    const HWND owner = GetWindow(window, GW_OWNER);
-    if (process == search->process && std::wstring(name) == L"#32770" && IsWindowVisible(window) &&
-        (owner == search->owner || owner == nullptr)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    Search search{process, std::move(accepts)};
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace
@@ -101,9 +89,8 @@ Program::Program(const std::wstring& exe, DWORD timeoutMs)
                                   m_process.dwProcessId);
     WaitFor(
         [this] {
-            Search search{m_process.dwProcessId};
-            EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
-            m_window = search.found;
+            m_window = FindWindowOf(m_process.dwProcessId,
+                                    [](HWND, const std::wstring& name) { return name == win::MainWindowClass; });
             return m_window != nullptr || WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
         },
         timeoutMs);
@@ -287,9 +274,11 @@ HWND Program::modal(DWORD timeoutMs) const
     HWND found = nullptr;
     WaitFor(
         [&] {
-            ModalSearch search{m_process.dwProcessId, m_window};
-            EnumWindows(FindModal, reinterpret_cast<LPARAM>(&search));
-            found = search.found;
+            // A dialog box owned by the window, or by no window at all.
+            found = FindWindowOf(m_process.dwProcessId, [this](HWND window, const std::wstring& name) {
+                const HWND owner = GetWindow(window, GW_OWNER);
+                return name == L"#32770" && IsWindowVisible(window) && (owner == m_window || owner == nullptr);
+            });
             return found != nullptr;
         },
         timeoutMs);
