@@ -116,7 +116,8 @@ DecodeResult DecodeSdg(std::string_view commandBytes, bool fromServer, bool toSe
         event.account = sdg->account;
         const std::string* name = names ? names->find(sdg->account) : nullptr;
         // A name that the rules leave empty would give a header without a speaker: the account says who.
-        event.nickname = name ? text::CleanNickname(*name) : std::string();
+        // The name is noted as the wire has it: text only once decoded, as the message is.
+        event.nickname = name ? text::CleanNickname(DecodeUtf8Lossy(*name)) : std::string();
         if (event.nickname.empty())
             event.nickname = sdg->account;
         result.events.push_back(std::move(event));

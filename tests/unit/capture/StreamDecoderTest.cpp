@@ -264,6 +264,14 @@ std::vector<ServerRow> ServerRows()
                         {"friend SDG [小安] [红心]"}});
     }
     {
+        // Names are bytes on the wire: one that is no UTF-8 is shown with U+FFFD, as message text is.
+        Connection ns;
+        rows.push_back({"NameThatIsNoUtf8",
+                        {ns.fromServer("ILN 8 NLN ann@example.com 1 Ann\xC3" "0 2788999228:48 0\r\n"),
+                         ns.fromServer(Sdg(AnnEpid, GroupText, "hi"))},
+                        {"friend SDG [Ann\xEF\xBF\xBD" "0] hi"}});
+    }
+    {
         Connection ns;
         rows.push_back({"NamedByUbx",
                         {ns.fromServer(WithLength("UBX 1:ann@example.com 0",
