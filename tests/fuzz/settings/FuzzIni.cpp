@@ -49,6 +49,9 @@ private:
 std::vector<std::string_view> Lines(std::string_view text)
 {
     std::vector<std::string_view> lines;
+    // A byte order mark opens the file, not its first line: a file of the mark alone has no line to keep.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     while (!text.empty()) {
         const auto lf = text.find('\n');
         // A last line without a break gets one, CR LF in a CR LF file: compare without CRs.
